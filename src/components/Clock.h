@@ -1,0 +1,28 @@
+// The current local date and time.
+#pragma once
+
+#include <memory>
+
+#include "components/Instance.h"
+
+namespace Components {
+
+struct LocalTime {
+    int Year;    // four digits
+    int Month;   // 1 to 12
+    int Day;     // 1 to 31
+    int Hour;    // 0 to 23
+    int Minute;  // 0 to 59
+    int Second;  // 0 to 59
+};
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Read anew at every call; two calls may straddle midnight.
+    virtual LocalTime Now() = 0;
+};
+
+std::unique_ptr<Clock> CreatePlatformInstance(Tag<Clock>);
+
+}  // namespace Components

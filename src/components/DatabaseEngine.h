@@ -1,0 +1,26 @@
+// The database engine's compaction, as the engine's automation object offers it.
+#pragma once
+
+#include <memory>
+
+#include "components/Instance.h"
+
+#include <string>
+
+namespace Components {
+
+class DatabaseEngine {
+public:
+    virtual ~DatabaseEngine() = default;
+
+    // Writes a compacted and repaired copy of the database `source` to the new file
+    // `destination`, with the engine's default locale and options, and returns once the
+    // copy is complete on disk. Never replaces an existing destination and never changes
+    // the source. Raises Err::Error with the engine's error number and description on any
+    // failure; creating the engine object may raise 429.
+    virtual void CompactDatabase(std::string source, std::string destination) = 0;
+};
+
+std::unique_ptr<DatabaseEngine> CreatePlatformInstance(Tag<DatabaseEngine>);
+
+}  // namespace Components
