@@ -10,7 +10,7 @@
 namespace Components {
 
 class Application {
-public:
+  public:
     virtual ~Application() = default;
 
     // The product name every untitled message box carries.

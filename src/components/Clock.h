@@ -17,7 +17,7 @@ struct LocalTime {
 };
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Read anew at every call; two calls may straddle midnight.
     virtual LocalTime Now() = 0;

@@ -13,14 +13,14 @@ namespace Err {
 // A raised error. Components raise it for a failing status, naming the operation in the
 // description; modules raise it for their own failures.
 class Error : public std::exception {
-public:
+  public:
     Error(std::int32_t number, std::string description)
         : number_(number), description_(std::move(description)) {}
     std::int32_t Number() const noexcept { return number_; }
     const std::string& Description() const noexcept { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
-private:
+  private:
     std::int32_t number_;
     std::string description_;
 };
@@ -68,17 +68,17 @@ Error Capture(std::exception_ptr raised);
 // current error; Step runs one step and, when the step raises, records the error and
 // abandons the step only.
 class ResumeNext {
-public:
+  public:
     ResumeNext() { Clear(); }
     ~ResumeNext() { Clear(); }
     ResumeNext(const ResumeNext&) = delete;
     ResumeNext& operator=(const ResumeNext&) = delete;
 
     // True when the step ran to its end without raising.
-    template <class Step>
-    bool Step(Step&& step) {
+    template <class Action>
+    bool Step(Action&& step) {
         try {
-            std::forward<Step>(step)();
+            std::forward<Action>(step)();
             return true;
         } catch (...) {
             Record(Capture(std::current_exception()));
@@ -86,8 +86,13 @@ public:
         }
     }
 
-private:
+  private:
     static void Record(const Error& error);
 };
 
+}  // namespace Err
+
+namespace Err {
+// The standard wording for an error number the program can meet; empty for any other.
+std::string StandardText(std::int32_t number);
 }  // namespace Err

@@ -10,7 +10,7 @@
 namespace Components {
 
 class DatabaseEngine {
-public:
+  public:
     virtual ~DatabaseEngine() = default;
 
     // Writes a compacted and repaired copy of the database `source` to the new file

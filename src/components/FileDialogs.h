@@ -16,7 +16,7 @@ namespace Components {
 enum : std::int32_t { kOfnHideReadOnly = 0x4, kOfnFileMustExist = 0x1000 };
 
 class OpenFileDialog {
-public:
+  public:
     virtual ~OpenFileDialog() = default;
 
     // Shows a modal file-open dialog titled `title`, offering `filter` (pairs of a display
@@ -26,8 +26,8 @@ public:
     // Raises Err::Error when no dialog can be shown.
     virtual void SelectFile(std::int32_t owner, std::string& fileTitle, std::string initialFile,
                             std::string filter, std::string initialFolder,
-                            std::string& defaultExtension, std::int32_t& flags,
-                            std::string title, std::int32_t reserved, std::string& result) = 0;
+                            std::string& defaultExtension, std::int32_t& flags, std::string title,
+                            std::int32_t reserved, std::string& result) = 0;
 };
 
 using PropertyValue = std::variant<std::int16_t, std::string>;
@@ -37,7 +37,7 @@ using PropertyValue = std::variant<std::int16_t, std::string>;
 // "Filename" (before: what the name box starts with; after: the full path chosen) and
 // "Action" (setting it to 1 shows the dialog and returns when the user closes it).
 class DialogObject {
-public:
+  public:
     virtual ~DialogObject() = default;
 
     // Setting "Action" to 1 while "CancelError" is set raises Err::Error 32755 when the

@@ -10,7 +10,7 @@
 namespace Components {
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
 
     // Gives the file `from` the name `to` and never replaces a file: fails when `to` exists

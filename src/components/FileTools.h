@@ -13,7 +13,7 @@
 namespace Components {
 
 class FileTools {
-public:
+  public:
     virtual ~FileTools() = default;
 
     // Negative when the path names no existing regular file (an empty path included);

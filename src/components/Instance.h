@@ -13,7 +13,7 @@ struct Tag {};
 
 template <class Component>
 class Instance {
-public:
+  public:
     static Component& Get() {
         auto& slot = Slot();
         if (!slot) slot = CreatePlatformInstance(Tag<Component>{});
@@ -22,7 +22,7 @@ public:
     // Replaces the process's instance; nullptr lets the next use create the platform's.
     static void Install(std::unique_ptr<Component> replacement) { Slot() = std::move(replacement); }
 
-private:
+  private:
     static std::unique_ptr<Component>& Slot() {
         static std::unique_ptr<Component> slot;
         return slot;

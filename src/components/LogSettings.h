@@ -11,7 +11,7 @@
 namespace Components {
 
 class LogSettings {
-public:
+  public:
     virtual ~LogSettings() = default;
 
     // 0 logging off, -1 everything, otherwise the highest message level written; 5 when

@@ -28,7 +28,7 @@ using ProcessHandle = std::intptr_t;
 inline constexpr std::uint32_t kProcessQueryInformationAndVmRead = 0x410;
 
 class ProcessMemory {
-public:
+  public:
     virtual ~ProcessMemory() = default;
 
     // The own process's id.

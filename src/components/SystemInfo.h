@@ -25,7 +25,7 @@ static_assert(offsetof(OsVersionRecord, PlatformId) == 16);
 inline constexpr std::uint32_t kPlatformNtFamily = 2;
 
 class SystemInfo {
-public:
+  public:
     virtual ~SystemInfo() = default;
 
     // Fills the record the caller handed over zeroed; PlatformId 2 marks the NT family,

@@ -13,7 +13,7 @@
 namespace Components {
 
 class TempNameServices {
-public:
+  public:
     virtual ~TempNameServices() = default;
 
     // Writes the user's temporary folder, ending in the path separator, into `buffer` and

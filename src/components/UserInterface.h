@@ -27,7 +27,7 @@ enum : std::int32_t { kIdOk = 1, kIdYes = 6, kIdNo = 7 };
 enum : std::int32_t { kPointerDefault = 0, kPointerBusy = 11 };
 
 class MessageBox {
-public:
+  public:
     virtual ~MessageBox() = default;
 
     // Shows `prompt` (line breaks are single line feeds) under `title` with the buttons and
@@ -37,7 +37,7 @@ public:
 };
 
 class MousePointer {
-public:
+  public:
     virtual ~MousePointer() = default;
     // The shape now shown; kPointerDefault until something set another.
     virtual std::int32_t Get() = 0;

@@ -1,0 +1,192 @@
+#include "database/DAO_DatabaseFunctions.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "components/CurrentError.h"
+#include "components/DatabaseEngine.h"
+#include "components/FileSystem.h"
+#include "components/FileTools.h"
+#include "components/UserInterface.h"
+
+namespace DAO_DatabaseFunctions {
+
+namespace {
+
+using Components::The;
+using qnGeneral::False;
+using qnGeneral::Truth;
+
+constexpr const char* kConfirmTitle = "Compact/Repair Database";
+constexpr const char* kSuccessText =
+    "Your Database has been successfully Compacted/Repaired and the old version saved in a "
+    "new file with a '.BAK' extension";
+
+std::string ConfirmationPrompt(const std::string& path) {
+    return "Warning : The database must be closed on all computers before you can "
+           "Compact/Repair it!\nYou should ensure that you have a backup of the database before "
+           "proceeding\n\nAre you sure you want to continue compacting/repairing:\n\n\t" +
+           path;
+}
+
+std::string AsText(const Components::PropertyValue& value) {
+    if (const auto* text = std::get_if<std::string>(&value)) return *text;
+    return std::to_string(std::get<std::int16_t>(value));
+}
+
+// Lets the user choose the database in the caller's dialog; empty when nothing usable was
+// chosen.
+std::string ChooseInDialog(Components::DialogObject& dialog, const std::string& InitialFolder) {
+    dialog.SetProperty("Filter", std::string("Databases|*.MDB"));
+    dialog.SetProperty("FilterIndex", std::int16_t{1});
+    dialog.SetProperty("DialogTitle", std::string("Select Database to Compact"));
+    dialog.SetProperty("Flags", std::int16_t{4100});
+    dialog.SetProperty("CancelError", qnGeneral::True);
+    dialog.SetProperty("InitDir", InitialFolder + "\\");
+    dialog.SetProperty("Filename", std::string("*.MDB"));
+
+    std::int16_t savedDialogError = 0;
+    {
+        Err::ResumeNext resume;
+        resume.Step([&] { dialog.SetProperty("Action", std::int16_t{1}); });
+        const std::int32_t number = Err::Current().Number;
+        if (number >= std::numeric_limits<std::int16_t>::min() &&
+            number <= std::numeric_limits<std::int16_t>::max()) {
+            savedDialogError = static_cast<std::int16_t>(number);
+        }
+    }
+
+    const double size =
+        The<Components::FileTools>().FileSize(AsText(dialog.GetProperty("Filename")));
+    if (savedDialogError == Err::kDialogCancelled || !(size > 0)) return "";
+    return AsText(dialog.GetProperty("Filename"));
+}
+
+// Reports a failure after the compaction, with the error that caused it as the current
+// error, so the report can quote its description.
+void ReportFailure(const std::string& context, const Err::CurrentErrorRecord& cause,
+                   Truth SilentMode) {
+    Err::Current().Number = cause.Number;
+    Err::Current().Description = cause.Description;
+    qnGeneral::ReportError(context, cause.Number, SilentMode);
+}
+
+}  // namespace
+
+std::string BackupName(const std::string& pathWithoutExtension, std::int16_t number) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%04d", static_cast<int>(number));
+    return pathWithoutExtension + "-" + digits + ".BAK";
+}
+
+Truth CompactRepairDatabase(std::string DatabasePath,
+                            std::shared_ptr<Components::DialogObject>& DialogControl,
+                            std::string InitialFolder, Truth SilentMode) {
+    Truth result = False;
+    std::string path = DatabasePath;
+
+    if (path.empty()) {
+        if (!DialogControl) return False;
+        path = ChooseInDialog(*DialogControl, InitialFolder);
+        if (path.empty()) return False;
+    }
+
+    if (SilentMode == 0 &&
+        Ui::MsgBox(ConfirmationPrompt(path),
+                   Components::kMbYesNo | Components::kMbIconQuestion | Components::kMbDefButton2,
+                   kConfirmTitle) == Components::kIdNo) {
+        return False;
+    }
+
+    const std::string temporary =
+        qnGeneral::GetTempFile(The<Components::FileTools>().FolderOf(path, 0), "MDB");
+
+    auto& pointer = The<Components::MousePointer>();
+    pointer.Set(Components::kPointerBusy);
+
+    // From here on every step runs whatever the one before it raised.
+    Err::ResumeNext resume;
+    const std::string context = "Compacting/Repairing the database: " + qnGeneral::Trim(path);
+
+    resume.Step([&] { The<Components::DatabaseEngine>().CompactDatabase(path, temporary); });
+    resume.Step([&] { pointer.Set(Components::kPointerDefault); });
+    if (Err::Current().Number != 0) {
+        resume.Step([&] { qnGeneral::ReportError(context, Err::Current().Number, SilentMode); });
+        return result;
+    }
+
+    auto& fileTools = The<Components::FileTools>();
+    auto& fileSystem = The<Components::FileSystem>();
+    // A copy that will never take the database's place is only clutter beside it.
+    auto removeCopy = [&] { return resume.Step([&] { fileSystem.Kill(temporary); }); };
+    auto copyNote = [&](bool removed) {
+        return removed ? std::string() : "; the compacted copy is left as " + temporary;
+    };
+
+    std::int16_t backupNumber = 0;
+    std::string candidate;
+    for (;;) {
+        if (backupNumber == std::numeric_limits<std::int16_t>::max()) {
+            const bool removed = removeCopy();
+            resume.Step([&] {
+                qnGeneral::ReportError(
+                    "finding a free backup name for the database: " + qnGeneral::Trim(path) +
+                        ", every name up to -32767.BAK is taken or cannot "
+                        "be checked; the database has not been changed" +
+                        copyNote(removed),
+                    0, SilentMode);
+            });
+            return False;
+        }
+        backupNumber += 1;
+        resume.Step(
+            [&] { candidate = BackupName(fileTools.PathWithoutExtension(path), backupNumber); });
+        if (!resume.Step([&] {
+                if (fileTools.FileSize(candidate) >= 0) candidate.clear();
+            })) {
+            candidate.clear();
+        }
+        if (!candidate.empty()) break;
+    }
+
+    if (!resume.Step([&] { fileSystem.Rename(path, candidate); })) {
+        const auto cause = Err::Current();
+        const bool removed = removeCopy();
+        resume.Step([&] {
+            ReportFailure("renaming the database: " + qnGeneral::Trim(path) +
+                              " to its backup name " + candidate +
+                              "; the database has not been changed" + copyNote(removed),
+                          cause, SilentMode);
+        });
+        return False;
+    }
+
+    if (!resume.Step([&] { fileSystem.Rename(temporary, path); })) {
+        const auto cause = Err::Current();
+        if (resume.Step([&] { fileSystem.Rename(candidate, path); })) {
+            const bool removed = removeCopy();
+            resume.Step([&] {
+                ReportFailure(
+                    "giving the compacted copy the database's name: " + qnGeneral::Trim(path) +
+                        "; the database has been left as it was" + copyNote(removed),
+                    cause, SilentMode);
+            });
+        } else {
+            resume.Step([&] {
+                ReportFailure("giving the compacted copy the database's name: " +
+                                  qnGeneral::Trim(path) + "; the old database is now " + candidate +
+                                  " and the compacted copy is " + temporary,
+                              cause, SilentMode);
+            });
+        }
+        return False;
+    }
+
+    if (SilentMode == 0) {
+        resume.Step([&] { Ui::MsgBox(kSuccessText, Components::kMbIconInformation); });
+    }
+    result = qnGeneral::True;
+    return result;
+}
+
+}  // namespace DAO_DatabaseFunctions

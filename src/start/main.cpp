@@ -1,0 +1,26 @@
+// The executable's entry point: it runs Main and nothing else; the command line is not read.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "components/CurrentError.h"
+#include "components/UserInterface.h"
+#include "start/StartModule.h"
+
+int main() {
+    try {
+        StartModule::Main();
+        return 0;
+    } catch (...) {
+        // Nothing has been touched when an error gets this far; say what it was and stop.
+        const Err::Error error = Err::Capture(std::current_exception());
+        const std::string report =
+            "Run-time error '" + std::to_string(error.Number()) + "':\n\n" + error.Description();
+        try {
+            Ui::MsgBox(report, Components::kMbIconStop);
+        } catch (...) {
+            std::fprintf(stderr, "%s\n", report.c_str());
+        }
+        return 1;
+    }
+}
