@@ -1,0 +1,26 @@
+# The Windows executable: the same modules, the Win32 components, the resources.
+enable_language(RC)
+
+target_compile_definitions(tolvane_platform PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
+                                                    NOMINMAX _WIN32_WINNT=0x0501)
+target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 user32 advapi32)
+
+# The modules call the components through CreatePlatformInstance and the components raise
+# through the modules' error model: a cycle, which the linker sees through once CMake knows it.
+target_link_libraries(tolvane_modules INTERFACE tolvane_platform)
+
+# Everything static, so the program needs no DLL beyond those Windows itself ships.
+set(TOLVANE_STATIC_LINK -static -static-libgcc -static-libstdc++)
+
+add_executable(Tolvane WIN32 src/start/main.cpp resources/Tolvane.rc)
+set_target_properties(Tolvane PROPERTIES OUTPUT_NAME Tolvane)
+# No console: the entry point runs Main and nothing else.
+target_link_options(Tolvane PRIVATE ${TOLVANE_STATIC_LINK} -mwindows)
+target_link_libraries(Tolvane PRIVATE tolvane_platform)
+set_source_files_properties(resources/Tolvane.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.ico)
+
+option(TOLVANE_WINDOWS_TESTS "Build the programs the Wine suite runs" ON)
+if(TOLVANE_WINDOWS_TESTS)
+  add_subdirectory(tests/windows)
+endif()

@@ -1,0 +1,86 @@
+// The Jet engine through its automation object, late-bound as a scripting client would
+// reach it, with its errors numbered the way such a client numbers them.
+#include "components/DatabaseEngine.h"
+
+#include "components/windows/Win32.h"
+
+#include <objbase.h>
+#include <oleauto.h>
+
+#include "components/CurrentError.h"
+#include "components/windows/ComSupport.h"
+#include "components/windows/EngineErrors.h"
+
+namespace Components {
+
+namespace {
+
+using Win::Bstr;
+using Win::ComPtr;
+
+// Jet 4.0 first; newer systems may carry only the engine that came after it.
+constexpr const wchar_t* kProgIds[] = {L"DAO.DBEngine.36", L"DAO.DBEngine.120"};
+
+[[noreturn]] void RaiseCannotCreate() {
+    Err::Raise(Err::kCannotCreateObject, Err::StandardText(Err::kCannotCreateObject));
+}
+
+ComPtr<IDispatch> CreateEngine() {
+    Win::EnsureComInitialized();
+    for (const wchar_t* progId : kProgIds) {
+        CLSID clsid;
+        if (FAILED(CLSIDFromProgID(progId, &clsid))) continue;
+        ComPtr<IDispatch> engine;
+        const HRESULT hr =
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                             IID_IDispatch, reinterpret_cast<void**>(engine.Receive()));
+        if (SUCCEEDED(hr) && engine) return engine;
+    }
+    RaiseCannotCreate();
+}
+
+class ComDatabaseEngine final : public DatabaseEngine {
+  public:
+    void CompactDatabase(std::string source, std::string destination) override {
+        if (!engine_) engine_ = CreateEngine();
+
+        OLECHAR method[] = L"CompactDatabase";
+        LPOLESTR names[] = {method};
+        DISPID dispid = DISPID_UNKNOWN;
+        HRESULT hr = engine_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+        if (FAILED(hr)) Win::RaiseInvokeFailure(hr, nullptr);
+
+        const Bstr sourceName(source);
+        const Bstr destinationName(destination);
+        // Arguments go in reverse order: the last one first.
+        VARIANTARG arguments[2];
+        VariantInit(&arguments[0]);
+        VariantInit(&arguments[1]);
+        arguments[0].vt = VT_BSTR;
+        arguments[0].bstrVal = destinationName.Get();
+        arguments[1].vt = VT_BSTR;
+        arguments[1].bstrVal = sourceName.Get();
+        DISPPARAMS parameters{arguments, nullptr, 2, 0};
+
+        VARIANT result;
+        VariantInit(&result);
+        EXCEPINFO exception{};
+        UINT badArgument = 0;
+        hr = engine_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
+                             &result, &exception, &badArgument);
+        VariantClear(&result);
+        if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+    }
+
+  private:
+    // Created by the first compaction and kept for the process.
+    ComPtr<IDispatch> engine_;
+};
+
+}  // namespace
+
+std::unique_ptr<DatabaseEngine> CreatePlatformInstance(Tag<DatabaseEngine>) {
+    return std::make_unique<ComDatabaseEngine>();
+}
+
+}  // namespace Components

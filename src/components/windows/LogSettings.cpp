@@ -1,0 +1,60 @@
+#include "components/LogSettings.h"
+
+#include "components/windows/Win32.h"
+
+namespace Components {
+
+namespace {
+
+constexpr std::int32_t kLevelWhenUnset = 5;
+
+// Characters, not bytes: a fill or a text outside ASCII must not skew the column.
+std::size_t CodePoints(const std::string& utf8) {
+    std::size_t n = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) != 0x80) ++n;
+    }
+    return n;
+}
+
+class RegistryLogSettings final : public LogSettings {
+  public:
+    std::int32_t LoggingLevel() override {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tolvane\\LogSettings", 0, KEY_QUERY_VALUE,
+                          &key) != ERROR_SUCCESS) {
+            return kLevelWhenUnset;
+        }
+        DWORD type = 0;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        const LSTATUS status = RegQueryValueExW(key, L"LoggingLevel", nullptr, &type,
+                                                reinterpret_cast<BYTE*>(&value), &size);
+        RegCloseKey(key);
+        if (status != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) {
+            return kLevelWhenUnset;
+        }
+        // Stored unsigned; 0xFFFFFFFF is the "everything" level -1.
+        return static_cast<std::int32_t>(value);
+    }
+
+    std::string PadText(std::string text, std::int32_t width, std::string fill) override {
+        if (fill.empty()) return text;
+        const std::size_t fillWidth = CodePoints(fill);
+        std::string padding;
+        std::size_t have = CodePoints(text);
+        while (width > 0 && have < static_cast<std::size_t>(width)) {
+            padding += fill;
+            have += fillWidth;
+        }
+        return padding + text;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<LogSettings> CreatePlatformInstance(Tag<LogSettings>) {
+    return std::make_unique<RegistryLogSettings>();
+}
+
+}  // namespace Components

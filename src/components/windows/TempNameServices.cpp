@@ -1,0 +1,78 @@
+// The wide temporary-name services behind the narrow buffer contract: the narrow ones lose
+// every character outside the system code page, so a database in such a folder could never
+// get a name beside it. The buffer carries UTF-8 bytes instead.
+#include "components/TempNameServices.h"
+
+#include "components/windows/Win32.h"
+
+#include <algorithm>
+
+#include "components/CurrentError.h"
+#include "components/windows/LoadedLibrary.h"
+#include "components/windows/WinText.h"
+
+namespace Components {
+
+namespace {
+
+// Writes `answer` and its NUL at the start of the buffer, leaving the rest as it was.
+void WriteInto(std::string& buffer, const std::string& answer) {
+    buffer.replace(0, answer.size() + 1, answer + '\0');
+}
+
+void LeaveError(DWORD code) { Err::Current().LastDllError = code; }
+
+class Win32TempNameServices final : public TempNameServices {
+  public:
+    std::uint32_t GetTempPath(std::uint32_t bufferLength, std::string& buffer) override {
+        using Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+        static const auto getTempPath = Win::Library("kernel32.dll").Bind<Fn>("GetTempPathW");
+        std::wstring wide(MAX_PATH + 1, L'\0');
+        DWORD n = getTempPath(static_cast<DWORD>(wide.size()), wide.data());
+        if (n > wide.size()) {
+            wide.assign(n, L'\0');
+            n = getTempPath(static_cast<DWORD>(wide.size()), wide.data());
+        }
+        if (n == 0 || n > wide.size()) {
+            LeaveError(GetLastError());
+            return 0;
+        }
+        wide.resize(n);
+        const std::string path = Win::Utf8(wide);
+        const std::size_t room = std::min<std::size_t>(bufferLength, buffer.size());
+        if (path.size() + 1 > room) return static_cast<std::uint32_t>(path.size() + 1);
+        WriteInto(buffer, path);
+        return static_cast<std::uint32_t>(path.size());
+    }
+
+    std::uint32_t GetTempFileName(std::string folder, std::string prefix, std::uint32_t unique,
+                                  std::string& buffer) override {
+        using Fn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, UINT, LPWSTR);
+        static const auto getTempFileName =
+            Win::Library("kernel32.dll").Bind<Fn>("GetTempFileNameW");
+        wchar_t name[MAX_PATH + 1] = {};
+        const UINT result =
+            getTempFileName(Win::Wide(folder).c_str(), Win::Wide(prefix).c_str(), unique, name);
+        if (result == 0) {
+            LeaveError(GetLastError());
+            return 0;
+        }
+        const std::string path = Win::Utf8(name);
+        if (path.size() + 1 > buffer.size()) {
+            // The caller could never learn the name, so the file made for it must not stay.
+            if (unique == 0) DeleteFileW(name);
+            LeaveError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        WriteInto(buffer, path);
+        return result;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<TempNameServices> CreatePlatformInstance(Tag<TempNameServices>) {
+    return std::make_unique<Win32TempNameServices>();
+}
+
+}  // namespace Components

@@ -1,0 +1,183 @@
+// A stand-in database engine for the Wine suite: an in-process automation server whose
+// CompactDatabase copies the source to a new destination, or fails the way the real engine
+// fails when TOLVANE_ENGINE_FAILURE says so:
+//   "facility:<number>:<description>"  scode MAKE_HRESULT(1, FACILITY_CONTROL, number), wCode 0
+//   "wcode:<number>:<description>"     wCode number
+//   "scode:<hex>:<description>"        that scode, in no facility the client decodes
+// Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination".
+#include <windows.h>
+
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+
+namespace {
+
+// {6F1C2E3A-8B44-4C8E-9D2B-5A7E0C1D9F31}
+const CLSID kClsid = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
+constexpr DISPID kCompactDatabase = 1;
+
+long g_objects = 0;
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[2048];
+    const DWORD n = GetEnvironmentVariableW(name, value, 2048);
+    return n == 0 || n >= 2048 ? std::wstring() : std::wstring(value, n);
+}
+
+void RecordCall(BSTR source, BSTR destination) {
+    const std::wstring log = Environment(L"TOLVANE_ENGINE_CALLS");
+    if (log.empty()) return;
+    FILE* f = _wfopen(log.c_str(), L"ab");
+    if (!f) return;
+    const std::wstring line = std::wstring(source) + L"|" + destination + L"\n";
+    char utf8[8192];
+    const int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8,
+                                      sizeof utf8, nullptr, nullptr);
+    fwrite(utf8, 1, static_cast<size_t>(n), f);
+    fclose(f);
+}
+
+// Fills the record as the engine does; false when no failure was asked for.
+bool AskedFailure(EXCEPINFO* info) {
+    const std::wstring spec = Environment(L"TOLVANE_ENGINE_FAILURE");
+    const auto first = spec.find(L':');
+    const auto second = first == std::wstring::npos ? first : spec.find(L':', first + 1);
+    if (second == std::wstring::npos) return false;
+    const std::wstring kind = spec.substr(0, first);
+    const std::wstring number = spec.substr(first + 1, second - first - 1);
+    const std::wstring description = spec.substr(second + 1);
+    *info = EXCEPINFO{};
+    info->bstrSource = SysAllocString(L"TestEngine");
+    info->bstrDescription = SysAllocString(description.c_str());
+    if (kind == L"wcode") {
+        info->wCode = static_cast<WORD>(std::wcstol(number.c_str(), nullptr, 10));
+    } else if (kind == L"facility") {
+        info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL,
+                                   std::wcstol(number.c_str(), nullptr, 10));
+    } else {
+        info->scode = static_cast<SCODE>(std::wcstoul(number.c_str(), nullptr, 16));
+    }
+    return true;
+}
+
+class Engine final : public IDispatch {
+  public:
+    Engine() { InterlockedIncrement(&g_objects); }
+    ~Engine() { InterlockedDecrement(&g_objects); }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IDispatch) {
+            *out = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+        *count = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                            DISPID* ids) override {
+        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+        if (count == 1 && _wcsicmp(names[0], L"CompactDatabase") == 0) {
+            ids[0] = kCompactDatabase;
+            return S_OK;
+        }
+        return DISP_E_UNKNOWNNAME;
+    }
+
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT*, EXCEPINFO* info, UINT* badArgument) override {
+        if (id != kCompactDatabase) return DISP_E_MEMBERNOTFOUND;
+        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        // Exactly the two names: the client leaves the optional arguments out.
+        if (params->cArgs != 2 || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
+        for (UINT i = 0; i < 2; ++i) {
+            if (params->rgvarg[i].vt != VT_BSTR) {
+                if (badArgument) *badArgument = i;
+                return DISP_E_TYPEMISMATCH;
+            }
+        }
+        BSTR source = params->rgvarg[1].bstrVal;
+        BSTR destination = params->rgvarg[0].bstrVal;
+        RecordCall(source, destination);
+        EXCEPINFO failure;
+        if (AskedFailure(&failure)) {
+            if (info) {
+                *info = failure;
+            } else {
+                SysFreeString(failure.bstrSource);
+                SysFreeString(failure.bstrDescription);
+            }
+            return DISP_E_EXCEPTION;
+        }
+        if (!CopyFileW(source, destination, TRUE)) {
+            if (info) {
+                *info = EXCEPINFO{};
+                info->bstrSource = SysAllocString(L"TestEngine");
+                info->bstrDescription = SysAllocString(L"Could not copy the database.");
+                info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 3004);
+            }
+            return DISP_E_EXCEPTION;
+        }
+        return S_OK;
+    }
+
+  private:
+    LONG refs_ = 1;
+};
+
+class Factory final : public IClassFactory {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        Engine* engine = new Engine;
+        const HRESULT hr = engine->QueryInterface(iid, out);
+        engine->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+Factory g_factory;
+
+}  // namespace
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
+    DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    if (clsid != kClsid) {
+        *out = nullptr;
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    return g_factory.QueryInterface(iid, out);
+}
+
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return g_objects == 0 ? S_OK : S_FALSE;
+}
