@@ -22,7 +22,8 @@ namespace {
 const std::string kSuccess =
     "Your Database has been successfully Compacted/Repaired and the old version saved in a new "
     "file with a '.BAK' extension";
-const std::string kWarning = "That is not a valid database file and cannot be compacted or repaired";
+const std::string kWarning =
+    "That is not a valid database file and cannot be compacted or repaired";
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -49,7 +50,7 @@ struct Outcome {
 };
 
 class Program : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/tolvane-program-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -84,7 +85,8 @@ protected:
 
     std::set<std::string> Files() const {
         std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(data)) names.insert(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(data))
+            names.insert(entry.path().filename());
         return names;
     }
 
@@ -120,9 +122,9 @@ TEST_F(Program, YesTwiceCompactsAndKeepsTheOldBytesInTheFirstBackup) {
 TEST_F(Program, NoAtEitherConfirmationChangesNothing) {
     const fs::path db = data / "Shop.mdb";
     const std::string old = DatabaseBytes();
-    for (const std::string answers : {"n\n", "y\nn\n", "\n"}) {
+    for (const char* answers : {"n\n", "y\nn\n", "\n"}) {
         WriteFile(db, old);
-        const Outcome run = Run(db.string() + "\n" + answers);
+        const Outcome run = Run(db.string() + "\n" + std::string(answers));
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(Files(), std::set<std::string>{"Shop.mdb"}) << answers;
         EXPECT_EQ(ReadFile(db), old);
@@ -132,8 +134,8 @@ TEST_F(Program, NoAtEitherConfirmationChangesNothing) {
 
 TEST_F(Program, EmptyMissingOrCancelledChoiceGetsTheWarning) {
     WriteFile(data / "Empty.mdb", "");
-    for (const std::string chosen : {(data / "Empty.mdb").string(), (data / "Gone.mdb").string(),
-                                     std::string()}) {
+    for (const std::string& chosen :
+         {(data / "Empty.mdb").string(), (data / "Gone.mdb").string(), std::string()}) {
         const Outcome run = Run(chosen + "\n\n");
         EXPECT_NE(run.output.find(kWarning), std::string::npos) << chosen << run.output;
     }
@@ -144,10 +146,10 @@ TEST_F(Program, FileThatIsNotADatabaseIsReportedWithTheEnginesNumber) {
     const fs::path db = data / "Notes.mdb";
     WriteFile(db, "just some text, not a database at all");
     const Outcome run = Run(db.string() + "\ny\ny\n\n");
-    const std::regex report("There was a problem Compacting/Repairing the database: " +
-                            db.string() +
-                            " and the error's description was reported as : \n\n\"[^\"]+ "
-                            "\\([0-9]+\\)\"");
+    const std::regex report(
+        "There was a problem Compacting/Repairing the database: " + db.string() +
+        " and the error's description was reported as : \n\n\"[^\"]+ "
+        "\\([0-9]+\\)\"");
     EXPECT_TRUE(std::regex_search(run.output, report)) << run.output;
     EXPECT_EQ(Files(), std::set<std::string>{"Notes.mdb"});
     EXPECT_NE(Log().find("There was a problem Compacting/Repairing"), std::string::npos);
@@ -201,8 +203,10 @@ TEST_F(Program, LoggingLevelTenShowsTheMemoryCounters) {
     const fs::path db = data / "Shop.mdb";
     WriteFile(db, DatabaseBytes());
     Run(db.string() + "\ny\ny\n\n");
-    const std::regex line("^[0-9]{2}:[0-9]{2}:[0-9]{2} [ 0-9]{9}[0-9] [ 0-9]{9}[0-9] Start "
-                          "GetTempFile\r$");
+    const std::regex line(
+        "^[0-9]{2}:[0-9]{2}:[0-9]{2} [ 0-9]{9}[0-9] [ 0-9]{9}[0-9] Start "
+        "GetTempFile\r$",
+        std::regex::ECMAScript | std::regex::multiline);
     EXPECT_TRUE(std::regex_search(Log(), line)) << Log();
 }
 
