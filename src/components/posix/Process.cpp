@@ -124,8 +124,10 @@ class ProcMemory : public ProcessMemory {
 
   private:
     static constexpr ProcessHandle kOwnProcess = -1;
+    // The log reads the counters as signed 32-bit values; a larger figure (a sanitizer's
+    // reservations, say) shows as the largest one rather than as a negative.
     static std::uint32_t Clamp(std::uint64_t bytes) {
-        return bytes > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(bytes);
+        return bytes > INT32_MAX ? INT32_MAX : static_cast<std::uint32_t>(bytes);
     }
 };
 
