@@ -239,7 +239,7 @@ void EngineErrorMapping() {
           "an unknown method is 438");
 }
 
-void ProcessFacts(const std::string& exe) {
+void ProcessFacts() {
     OsVersionRecord record{};
     The<SystemInfo>().GetOsVersion(record);
     Check(record.PlatformId == kPlatformNtFamily && record.MajorVersion >= 5, "the NT family");
@@ -253,7 +253,6 @@ void ProcessFacts(const std::string& exe) {
     Check(memory.CloseHandle(process), "the handle is closed");
     Check(The<Application>().ExeBaseName() == "ComponentChecks", "the executable's base name");
     Check(The<Application>().Title() == "Tolvane", "the title");
-    (void)exe;
 }
 
 void DialogObjectProperties() {
@@ -322,7 +321,7 @@ int main(int argc, char** argv) {
         {"logging level from the registry, padding", LoggingLevelFromRegistry},
         {"missing DLL and entry point", BindingFailures},
         {"engine error numbers and descriptions", EngineErrorMapping},
-        {"system version, memory counters, executable name", [&] { ProcessFacts(exe); }},
+        {"system version, memory counters, executable name", ProcessFacts},
         {"dialog object properties", DialogObjectProperties},
         {"Tolvane.exe version record, icon and form", [&] { ExecutableResources(exe); }},
     };
