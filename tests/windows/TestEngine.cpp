@@ -43,13 +43,13 @@ void RecordCall(BSTR source, BSTR destination) {
 
 // Fills the record as the engine does; false when no failure was asked for.
 bool AskedFailure(EXCEPINFO* info) {
-    const std::wstring spec = Environment(L"TOLVANE_ENGINE_FAILURE");
-    const auto first = spec.find(L':');
-    const auto second = first == std::wstring::npos ? first : spec.find(L':', first + 1);
+    const std::wstring failure = Environment(L"TOLVANE_ENGINE_FAILURE");
+    const auto first = failure.find(L':');
+    const auto second = first == std::wstring::npos ? first : failure.find(L':', first + 1);
     if (second == std::wstring::npos) return false;
-    const std::wstring kind = spec.substr(0, first);
-    const std::wstring number = spec.substr(first + 1, second - first - 1);
-    const std::wstring description = spec.substr(second + 1);
+    const std::wstring kind = failure.substr(0, first);
+    const std::wstring number = failure.substr(first + 1, second - first - 1);
+    const std::wstring description = failure.substr(second + 1);
     *info = EXCEPINFO{};
     info->bstrSource = SysAllocString(L"TestEngine");
     info->bstrDescription = SysAllocString(description.c_str());
