@@ -1,15 +1,14 @@
-// A dialog object for callers of the compact operation on a terminal.
+// The file-open dialog object a caller of the compact operation may hand in, made here for a
+// terminal: setting "Action" to 1 writes "DialogTitle" to standard output and reads one path
+// from standard input; an empty line or end of input is a cancel.
 #pragma once
 
 #include <memory>
 
 #include "components/FileDialogs.h"
 
-namespace Components {
+namespace Components::Posix {
 
-// Takes the named properties of a file-open dialog object; setting "Action" to 1 shows
-// "DialogTitle" and reads a path from standard input, an empty line or the end of input
-// being a cancel.
 std::shared_ptr<DialogObject> CreateTerminalDialogObject();
 
-}  // namespace Components
+}  // namespace Components::Posix

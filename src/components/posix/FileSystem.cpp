@@ -1,0 +1,105 @@
+#include "components/FileSystem.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "components/CurrentError.h"
+#include "components/posix/PosixErrors.h"
+#include "components/posix/PosixPaths.h"
+#include "components/posix/SystemCalls.h"
+
+namespace Components {
+
+namespace {
+
+using Posix::Sys;
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+// After a rename the new name should survive a power cut too; the rename itself has
+// happened, so a folder that cannot be synced is no failure of it.
+void SyncFolderOf(const std::string& path) {
+    std::string folder = Posix::FolderPart(path);
+    if (folder.empty()) folder = ".";
+    const int fd = Sys().Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0) return;
+    (void)Sys().Fsync(fd);
+    Sys().Close(fd);
+}
+
+// The file system cannot rename without replacing: a second name, then the first one
+// removed. link() fails on an existing name, so nothing is ever replaced here either.
+void RenameByLink(const std::string& from, const std::string& to, const std::string& what) {
+    if (Sys().Link(from.c_str(), to.c_str()) != 0) Posix::RaiseSystemError(errno, what);
+    if (Sys().Unlink(from.c_str()) != 0) {
+        const int error = errno;
+        // Two names for one file is a change; take the new one back.
+        Sys().Unlink(to.c_str());
+        Posix::RaiseSystemError(error, what);
+    }
+}
+
+class PosixFileSystem final : public FileSystem {
+  public:
+    void Rename(std::string from, std::string to) override {
+        const std::string what = "Rename " + Quoted(from) + " to " + Quoted(to);
+        if (from.empty() || to.empty()) Posix::RaiseSystemError(ENOENT, what);
+        if (Sys().RenameNoReplace(from.c_str(), to.c_str()) != 0) {
+            const int error = errno;
+            // EINVAL: the file system has no RENAME_NOREPLACE; ENOSYS: the kernel has none.
+            if (error != EINVAL && error != ENOSYS) Posix::RaiseSystemError(error, what);
+            RenameByLink(from, to, what);
+        }
+        SyncFolderOf(to);
+    }
+
+    void Kill(std::string path) override {
+        if (Sys().Unlink(path.c_str()) != 0) {
+            Posix::RaiseSystemError(errno, "Kill " + Quoted(path));
+        }
+    }
+
+    std::string LogFolder() override {
+        const std::string state = Posix::XdgFolder("XDG_STATE_HOME", ".local/state");
+        if (state.empty()) {
+            Err::Raise(Err::kPathNotFound,
+                       "LogFolder: neither XDG_STATE_HOME nor a home folder is known");
+        }
+        return state + "/tolvane/";
+    }
+
+    void AppendToFile(std::string path, std::string bytes) override {
+        const std::string what = "AppendToFile " + Quoted(path);
+        const std::string folder = Posix::FolderPart(path);
+        // The log may tell which databases were touched, so its folders are the user's own.
+        if (!folder.empty() && !Posix::MakeFolders(folder, 0700)) {
+            Posix::RaiseSystemError(errno, what);
+        }
+        const int fd =
+            Sys().Open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+        if (fd < 0) Posix::RaiseSystemError(errno, what);
+        int failure = 0;
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = Sys().Write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                failure = n < 0 ? errno : EIO;
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        if (Sys().Close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
+        if (failure != 0) Posix::RaiseSystemError(failure, what);
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystem> CreatePlatformInstance(Tag<FileSystem>) {
+    return std::make_unique<PosixFileSystem>();
+}
+
+}  // namespace Components

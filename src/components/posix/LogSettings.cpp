@@ -1,0 +1,124 @@
+// The logging level from one small file in the user's configuration folder:
+// ${XDG_CONFIG_HOME:-~/.config}/tolvane/logging-level, holding a decimal integer.
+#include "components/LogSettings.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "components/posix/PosixPaths.h"
+
+namespace Components {
+
+namespace {
+
+constexpr std::int32_t kLevelWhenUnset = 5;
+constexpr std::size_t kLongestLevelFile = 4096;
+
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// A decimal integer with an optional sign and white space around it; nothing else.
+std::optional<std::int32_t> ParseLevel(std::string_view text) {
+    while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty()) return std::nullopt;
+    long long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+        if (value > static_cast<long long>(INT32_MAX) + 1) return std::nullopt;
+    }
+    if (negative) value = -value;
+    if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+// The file's text; nothing when it is missing, unreadable, not a regular file or too long to
+// be a level. Never blocks: a FIFO put in its place is refused, not read.
+std::optional<std::string> ReadLevelFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> text;
+    struct stat status;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        std::string bytes;
+        char chunk[512];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                bytes.clear();
+                break;
+            }
+            if (n == 0) {
+                text = std::move(bytes);
+                break;
+            }
+            bytes.append(chunk, static_cast<std::size_t>(n));
+            if (bytes.size() > kLongestLevelFile) break;
+        }
+    }
+    ::close(fd);
+    return text;
+}
+
+// Code points, not bytes: a fill or a text outside ASCII must not skew the column.
+std::size_t CodePoints(const std::string& utf8) {
+    std::size_t n = 0;
+    for (unsigned char c : utf8) {
+        if ((c & 0xC0) != 0x80) ++n;
+    }
+    return n;
+}
+
+class FileLogSettings final : public LogSettings {
+  public:
+    std::int32_t LoggingLevel() override {
+        const std::string folder = Posix::XdgFolder("XDG_CONFIG_HOME", ".config");
+        if (folder.empty()) return kLevelWhenUnset;
+        const auto text = ReadLevelFile(folder + "/tolvane/logging-level");
+        if (!text) return kLevelWhenUnset;
+        return ParseLevel(*text).value_or(kLevelWhenUnset);
+    }
+
+    std::string PadText(std::string text, std::int32_t width, std::string fill) override {
+        const std::size_t have = CodePoints(text);
+        if (fill.empty() || width <= 0 || have >= static_cast<std::size_t>(width)) return text;
+        // Whole copies of the fill; a fill wider than one character is cut at a character
+        // boundary, so the text ends exactly at the width.
+        std::size_t missing = static_cast<std::size_t>(width) - have;
+        std::string padding;
+        std::size_t at = 0;
+        while (missing > 0) {
+            std::size_t end = at + 1;
+            while (end < fill.size() && (static_cast<unsigned char>(fill[end]) & 0xC0) == 0x80) {
+                ++end;
+            }
+            padding.append(fill, at, end - at);
+            at = end == fill.size() ? 0 : end;
+            --missing;
+        }
+        return padding + text;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<LogSettings> CreatePlatformInstance(Tag<LogSettings>) {
+    return std::make_unique<FileLogSettings>();
+}
+
+}  // namespace Components

@@ -1,0 +1,158 @@
+// What the tests of the real POSIX components share: a scratch folder, files of a few
+// kinds, a way to catch a raised error, and a terminal made of strings.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "components/CurrentError.h"
+
+namespace PosixTest {
+
+namespace fs = std::filesystem;
+
+inline std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline mode_t ModeOf(const fs::path& path) {
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    return status.st_mode & 07777;
+}
+
+// A database of the format `version` (0: 2048-byte pages, else 4096) with a made-up body.
+inline std::string DatabaseBytes(int pages, char version = 1, const char* signature = nullptr) {
+    if (signature == nullptr) signature = version <= 1 ? "Standard Jet DB" : "Standard ACE DB";
+    const std::size_t pageSize = version == 0 ? 2048 : 4096;
+    std::string bytes(pageSize * static_cast<std::size_t>(pages), '\0');
+    bytes[1] = 1;
+    bytes.replace(4, 16, std::string(signature) + std::string(1, '\0'));
+    bytes[0x14] = version;
+    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
+    return bytes;
+}
+
+// The error the action raised, or nothing when it raised none.
+inline std::optional<Err::Error> Raised(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Err::Error& error) {
+        return error;
+    }
+    return std::nullopt;
+}
+
+// A folder of the test's own, removed with all it holds afterwards.
+class ScratchFolder {
+  public:
+    ScratchFolder() {
+        char pattern[] = "/tmp/tolvane-posix-XXXXXX";
+        if (::mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        for (auto it = fs::recursive_directory_iterator(path_, ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+            if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
+                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+            }
+        }
+        fs::permissions(path_, fs::perms::owner_all, ignored);
+        fs::remove_all(path_, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const fs::path& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+
+    // The names in the folder, sorted.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path_)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    fs::path path_;
+};
+
+// Sets or removes an environment variable for the life of the object.
+class EnvironmentVariable {
+  public:
+    EnvironmentVariable(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value == nullptr) {
+            ::unsetenv(name);
+        } else {
+            ::setenv(name, value, 1);
+        }
+    }
+    ~EnvironmentVariable() {
+        if (old_) {
+            ::setenv(name_.c_str(), old_->c_str(), 1);
+        } else {
+            ::unsetenv(name_.c_str());
+        }
+    }
+    EnvironmentVariable(const EnvironmentVariable&) = delete;
+    EnvironmentVariable& operator=(const EnvironmentVariable&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// Standard input and output as strings: std::cin reads `input`, std::cout is captured.
+class Terminal {
+  public:
+    explicit Terminal(const std::string& input) : input_(input) {
+        oldIn_ = std::cin.rdbuf(input_.rdbuf());
+        oldOut_ = std::cout.rdbuf(output_.rdbuf());
+        std::cin.clear();
+    }
+    ~Terminal() {
+        std::cin.rdbuf(oldIn_);
+        std::cout.rdbuf(oldOut_);
+        std::cin.clear();
+        std::cout.clear();
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    std::string Output() const { return output_.str(); }
+    // What is left unread of the input.
+    std::string Unread() {
+        std::string rest;
+        std::getline(std::cin, rest, '\0');
+        return rest;
+    }
+
+  private:
+    std::istringstream input_;
+    std::ostringstream output_;
+    std::streambuf* oldIn_;
+    std::streambuf* oldOut_;
+};
+
+}  // namespace PosixTest
