@@ -15,92 +15,13 @@
 #include <set>
 #include <string>
 
+#include "program/ProgramSupport.h"
+
 namespace fs = std::filesystem;
 
+using namespace ProgramTest;
+
 namespace {
-
-const std::string kSuccess =
-    "Your Database has been successfully Compacted/Repaired and the old version saved in a new "
-    "file with a '.BAK' extension";
-const std::string kWarning =
-    "That is not a valid database file and cannot be compacted or repaired";
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A small database of the 2000 format: a recognisable header and whole pages.
-std::string DatabaseBytes(int pages = 3, char version = 1) {
-    const std::size_t pageSize = version == 0 ? 2048 : 4096;
-    std::string bytes(pageSize * pages, '\0');
-    bytes.replace(4, 16, std::string("Standard Jet DB\0", 16));
-    bytes[0x14] = version;
-    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
-    return bytes;
-}
-
-struct Outcome {
-    int status;
-    std::string output;
-};
-
-class Program : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tolvane-program-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-        data = root / "data";
-        fs::create_directories(data);
-        fs::create_directories(root / "config/tolvane");
-        WriteFile(root / "config/tolvane/logging-level", "-1\n");
-    }
-    void TearDown() override { fs::remove_all(root); }
-
-    Outcome Run(const std::string& input) {
-        const fs::path in = root / "stdin", out = root / "stdout";
-        WriteFile(in, input);
-        const pid_t child = fork();
-        if (child == 0) {
-            setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-            setenv("TMPDIR", (root / "tmp").c_str(), 1);
-            const int inFd = open(in.c_str(), O_RDONLY);
-            const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(inFd, 0);
-            dup2(outFd, 1);
-            dup2(outFd, 2);
-            execl(TOLVANE_BINARY, TOLVANE_BINARY, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(child, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out)};
-    }
-
-    std::set<std::string> Files() const {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(data))
-            names.insert(entry.path().filename());
-        return names;
-    }
-
-    std::string Log() const {
-        std::string text;
-        if (!fs::exists(root / "state/tolvane")) return text;
-        for (const auto& entry : fs::directory_iterator(root / "state/tolvane")) {
-            text += ReadFile(entry.path());
-        }
-        return text;
-    }
-
-    fs::path root, data;
-};
 
 TEST_F(Program, YesTwiceCompactsAndKeepsTheOldBytesInTheFirstBackup) {
     const fs::path db = data / "Shop.mdb";
