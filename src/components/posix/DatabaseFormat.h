@@ -1,7 +1,7 @@
 // What the first bytes and the size of a file say about it being a database of the engine's
 // family. A pure function of its arguments, so a fuzzer can drive it.
 //
-// The facts it checks (see ../shared/testdata/README.md): byte 0 is 0x00; bytes 4 to 19 are
+// The facts it checks: byte 0 is 0x00; bytes 4 to 19 are
 // "Standard Jet DB" or "Standard ACE DB" and a NUL; byte 0x14 is the format version: 0 the
 // 1997 format with pages of 2048 bytes and 1 the 2000/2003 format with pages of 4096 bytes,
 // both with the Jet signature; 2 to 6 the later formats, 4096-byte pages, with the ACE
