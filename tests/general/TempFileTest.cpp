@@ -109,12 +109,4 @@ TEST_F(TempFile, FileToolsFailurePassesToTheCallerWithTheBlockClosed) {
     EXPECT_EQ(qnGeneral::LogIndent, 0);
 }
 
-TEST_F(TempFile, CallersTextsAreUnchanged) {
-    std::string callersFolder = "";
-    std::string callersExtension = "mdb";
-    GetTempFile(callersFolder, callersExtension);
-    EXPECT_EQ(callersFolder, "");
-    EXPECT_EQ(callersExtension, "mdb");
-}
-
 }  // namespace
