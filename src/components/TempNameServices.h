@@ -23,10 +23,11 @@ class TempNameServices {
     virtual std::uint32_t GetTempPath(std::uint32_t bufferLength, std::string& buffer) = 0;
 
     // Makes a new name in `folder` (with or without a trailing separator) from at most the
-    // first three characters of `prefix` and a unique number, ending in ".TMP"; writes its
-    // full path into `buffer` and returns a number above 0. With `unique` 0 the service
-    // picks the number itself and creates the empty file exclusively, so no existing file
-    // is ever reused. Returns 0 on failure, leaving the system error code.
+    // first three characters of `prefix` and a unique number, ending in a dot and "TMP" in
+    // whatever case the platform writes it; writes its full path into `buffer` and returns a number
+    // above 0. With `unique` 0 the service picks the number itself and creates the empty file
+    // exclusively, so no existing file is ever reused. Returns 0 on failure, leaving the system
+    // error code.
     virtual std::uint32_t GetTempFileName(std::string folder, std::string prefix,
                                           std::uint32_t unique, std::string& buffer) = 0;
 
