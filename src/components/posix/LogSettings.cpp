@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "components/posix/PosixPaths.h"
+#include "components/posix/SystemCalls.h"
 
 namespace Components {
 
@@ -49,15 +50,15 @@ std::optional<std::int32_t> ParseLevel(std::string_view text) {
 // The file's text; nothing when it is missing, unreadable, not a regular file or too long to
 // be a level. Never blocks: a FIFO put in its place is refused, not read.
 std::optional<std::string> ReadLevelFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const int fd = Posix::Sys().Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0);
     if (fd < 0) return std::nullopt;
     std::optional<std::string> text;
     struct stat status;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+    if (Posix::Sys().Fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
         std::string bytes;
         char chunk[512];
         for (;;) {
-            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            const ssize_t n = Posix::Sys().Read(fd, chunk, sizeof chunk);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
                 bytes.clear();
@@ -71,7 +72,7 @@ std::optional<std::string> ReadLevelFile(const std::string& path) {
             if (bytes.size() > kLongestLevelFile) break;
         }
     }
-    ::close(fd);
+    Posix::Sys().Close(fd);
     return text;
 }
 

@@ -45,6 +45,7 @@ const SystemCalls kReal = {
     .Fcntl = RealFcntl,
     .Unlink = ::unlink,
     .Link = ::link,
+    .LinkAt = ::linkat,
     .RenameNoReplace = RealRenameNoReplace,
     .Mkdir = ::mkdir,
 };

@@ -29,6 +29,9 @@ struct SystemCalls {
     int (*Fcntl)(int fd, int command, struct flock* lock);
     int (*Unlink)(const char* path);
     int (*Link)(const char* from, const char* to);
+    // linkat(fromFolder, from, toFolder, to, flags): with AT_SYMLINK_FOLLOW and a
+    // /proc/self/fd/N path it names a file made with O_TMPFILE.
+    int (*LinkAt)(int fromFolder, const char* from, int toFolder, const char* to, int flags);
     // renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE).
     int (*RenameNoReplace)(const char* from, const char* to);
     int (*Mkdir)(const char* path, mode_t mode);
