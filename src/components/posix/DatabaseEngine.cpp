@@ -2,8 +2,9 @@
 // so it does the honest part of a compaction and no more: it locks the source (another
 // process holding a lock means the database is in use), checks that the file is a database
 // of the engine's family, and writes a byte-for-byte copy to the destination, never over an
-// existing file, with the source's permission bits, synced to disk before it returns. When
-// anything fails after the destination was made, the partial copy is removed again.
+// existing file, with the source's permission bits, synced to disk before it returns. The
+// copy gets the destination's name only once it is whole where the file system allows; when
+// anything fails after the name was given, the copy is removed again.
 #include "components/DatabaseEngine.h"
 
 #include <fcntl.h>
@@ -287,21 +288,43 @@ void SyncFolder(const std::string& destination) {
     }
 }
 
-void WriteCopy(int in, const struct stat& status, const std::string& source,
-               const std::string& destination, Descriptor& out) {
-    CopyBytes(in, out.Get(), static_cast<std::uint64_t>(status.st_size), source, destination);
-    CheckUnchanged(in, status, source);
-    // Owner and group as the database had them where this user may give them; the
-    // permission bits always.
-    if (status.st_uid != ::geteuid() || status.st_gid != ::getegid()) {
-        (void)Sys().Fchown(out.Get(), status.st_uid, status.st_gid);
+// Where the file system can, the copy is written into a file that has no name yet and is
+// named only once it is whole and synced, so a crash mid-copy leaves nothing under the
+// destination. -1 when no such file can be made here: the named file is used then.
+int OpenUnnamed(const std::string& destination) {
+    // The file is named through /proc/self/fd; without it, it could never be named.
+    struct stat proc;
+    if (Sys().Stat("/proc/self/fd", &proc) != 0) return -1;
+    std::string folder = FolderPart(destination);
+    if (folder.empty()) folder = ".";
+    int fd;
+    do {
+        fd = Sys().Open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd >= 0) return fd;
+    // No such files on this file system (EOPNOTSUPP) or in this kernel (EISDIR, EINVAL).
+    if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return -1;
+    RaiseWrite(errno, destination, "creating");
+}
+
+int CreateNamed(const std::string& destination) {
+    int created;
+    do {
+        // Made here, never opened: an existing file or link under the name is an error.
+        created = Sys().Open(destination.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+    } while (created < 0 && errno == EINTR);
+    if (created < 0) RaiseWrite(errno, destination, "creating");
+    return created;
+}
+
+// Gives the unnamed copy its name; like O_EXCL, never over a file or a link that is there.
+void Name(int fd, const std::string& destination) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (Sys().LinkAt(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) !=
+        0) {
+        RaiseWrite(errno, destination, "naming");
     }
-    if (Sys().Fchmod(out.Get(), status.st_mode & 0777) != 0) {
-        RaiseWrite(errno, destination, "setting the permissions of");
-    }
-    if (Sys().Fsync(out.Get()) != 0) RaiseWrite(errno, destination, "syncing");
-    if (const int error = out.Close(); error != 0) RaiseWrite(error, destination, "closing");
-    SyncFolder(destination);
 }
 
 class CopyingDatabaseEngine final : public DatabaseEngine {
@@ -314,22 +337,36 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         CheckFormat(in.Get(), status, source);
 
         if (destination.empty()) Raise(kEngineInvalidPath, 0, "'' isn't a valid path.");
-        int created;
-        do {
-            // Made here, never opened: an existing file or link under the name is an error.
-            created =
-                Sys().Open(destination.c_str(),
-                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-        } while (created < 0 && errno == EINTR);
-        if (created < 0) RaiseWrite(errno, destination, "creating");
-        Descriptor out(created);
+        Descriptor out(OpenUnnamed(destination));
+        // Whether a file of ours stands under the destination's name: only that is removed.
+        bool named = out.Get() < 0;
+        if (named) out.Adopt(CreateNamed(destination));
         try {
-            WriteCopy(in.Get(), status, source, destination, out);
+            CopyBytes(in.Get(), out.Get(), static_cast<std::uint64_t>(status.st_size), source,
+                      destination);
+            CheckUnchanged(in.Get(), status, source);
+            // Owner and group as the database had them where this user may give them; the
+            // permission bits always.
+            if (status.st_uid != ::geteuid() || status.st_gid != ::getegid()) {
+                (void)Sys().Fchown(out.Get(), status.st_uid, status.st_gid);
+            }
+            if (Sys().Fchmod(out.Get(), status.st_mode & 0777) != 0) {
+                RaiseWrite(errno, destination, "setting the permissions of");
+            }
+            if (Sys().Fsync(out.Get()) != 0) RaiseWrite(errno, destination, "syncing");
+            if (!named) {
+                Name(out.Get(), destination);
+                named = true;
+            }
+            if (const int error = out.Close(); error != 0) {
+                RaiseWrite(error, destination, "closing");
+            }
+            SyncFolder(destination);
         } catch (const Err::Error& error) {
             // No half copy stays behind under the name; should it have to, the report says
             // where it is.
             out.Close();
-            if (Sys().Unlink(destination.c_str()) != 0 && errno != ENOENT) {
+            if (named && Sys().Unlink(destination.c_str()) != 0 && errno != ENOENT) {
                 Err::Raise(error.Number(), error.Description() + " The unfinished copy " +
                                                Quoted(destination) + " could not be removed (" +
                                                SystemText(errno) + ").");
@@ -337,7 +374,7 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
             throw;
         } catch (...) {
             out.Close();
-            Sys().Unlink(destination.c_str());
+            if (named) Sys().Unlink(destination.c_str());
             throw;
         }
     }
