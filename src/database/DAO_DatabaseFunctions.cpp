@@ -98,8 +98,22 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         return False;
     }
 
-    const std::string temporary =
-        qnGeneral::GetTempFile(The<Components::FileTools>().FolderOf(path, 0), "MDB");
+    const std::string folder = The<Components::FileTools>().FolderOf(path, 0);
+    std::string temporary;
+    {
+        // Nothing has been touched yet, but a folder that cannot say which names are free is
+        // a failure the user, who said yes twice, must hear of.
+        Err::ResumeNext naming;
+        if (!naming.Step([&] { temporary = qnGeneral::GetTempFile(folder, "MDB"); })) {
+            naming.Step([&] {
+                qnGeneral::ReportError("finding a temporary name beside the database: " +
+                                           qnGeneral::Trim(path) +
+                                           "; the database has not been changed",
+                                       Err::Current().Number, SilentMode);
+            });
+            return False;
+        }
+    }
 
     auto& pointer = The<Components::MousePointer>();
     pointer.Set(Components::kPointerBusy);
