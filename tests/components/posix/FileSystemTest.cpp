@@ -195,14 +195,6 @@ TEST_F(PosixFileSystem, AppendToFileMakesTheFoldersAndAppends) {
     EXPECT_EQ(ReadFile(log).substr(ReadFile(log).size() - 4), bytes) << "bytes as they are";
 }
 
-TEST_F(PosixFileSystem, AppendToFileRaisesWhenItCannotWrite) {
-    WriteFile(scratch / "a-file", "x");
-    auto raised = Raised([&] { files->AppendToFile(scratch / "a-file/below/log", "line\r\n"); });
-    ASSERT_TRUE(raised);
-    raised = Raised([&] { files->AppendToFile("/proc/no-such-folder/log", "line\r\n"); });
-    ASSERT_TRUE(raised);
-}
-
 TEST_F(PosixFileSystem, AppendToFileClosesTheFileAlsoAfterAFailedWrite) {
     SystemCallsRestorer restore;
     static int closes;

@@ -1,0 +1,255 @@
+// A whole scripted run, over and over, with the Nth system call failing (once for each of a
+// few errno values) or ending the process as a crash would, for N = 1, 2, 3 … until a run
+// reaches its end untouched. After every run the database must still be there, whole.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <regex>
+
+#include "components/CurrentError.h"
+#include "components/UserInterface.h"
+#include "fault/FaultInjection.h"
+#include "start/StartModule.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kSuccess =
+    "Your Database has been successfully Compacted/Repaired and the old version saved in a new "
+    "file with a '.BAK' extension";
+const std::string kWarning =
+    "That is not a valid database file and cannot be compacted or repaired";
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A database of the 2000 format: its signature, its version and whole pages.
+std::string DatabaseBytes(int pages) {
+    std::string bytes(4096 * static_cast<std::size_t>(pages), '\0');
+    bytes.replace(4, 16, std::string("Standard Jet DB\0", 16));
+    bytes[0x14] = 1;
+    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
+    return bytes;
+}
+
+struct File {
+    ino_t inode;
+    std::string bytes;
+};
+
+struct RunResult {
+    bool fired, crashed;
+    std::string output;
+    std::map<std::string, File> files;  // the database's folder after the run
+};
+
+class FaultLoop : public ::testing::TestWithParam<int> {
+  protected:
+    void SetUp() override {
+        // In memory where there is such a file system: a run then costs no disk syncs.
+        std::string pattern = fs::is_directory("/dev/shm") ? "/dev/shm/tolvane-fault-XXXXXX"
+                                                           : "/tmp/tolvane-fault-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // One run with call `n` failing; the folders are made afresh for it.
+    RunResult RunWithFault(long n) {
+        for (const char* folder : {"data", "state", "config", "tmp"}) {
+            fs::remove_all(root / folder);
+            fs::create_directories(root / folder);
+        }
+        fs::create_directories(root / "config/tolvane");
+        WriteFile(root / "config/tolvane/logging-level", "-1\n");
+        const fs::path db = root / "data/Shop.mdb";
+        WriteFile(db, old);
+        struct stat status {};
+        ::stat(db.c_str(), &status);
+        oldInode = status.st_ino;
+        WriteFile(root / "stdin", db.string() + "\ny\ny\n\n\n\n");
+
+        std::fflush(nullptr);
+        std::cout.flush();
+        const pid_t child = fork();
+        if (child == 0) Child(n);
+        int wait = 0;
+        waitpid(child, &wait, 0);
+        const bool crashed = WIFSIGNALED(wait) && WTERMSIG(wait) == SIGKILL;
+        RunResult run{crashed || (WIFEXITED(wait) && WEXITSTATUS(wait) == 10),
+                      crashed,
+                      ReadFile(root / "stdout"),
+                      {}};
+        if (!run.fired && !run.crashed && !(WIFEXITED(wait) && WEXITSTATUS(wait) == 0)) {
+            ADD_FAILURE() << "call " << n << ": the run ended abnormally (" << wait << ")\n"
+                          << run.output;
+        }
+        for (const auto& entry : fs::directory_iterator(root / "data")) {
+            ::stat(entry.path().c_str(), &status);
+            run.files[entry.path().filename()] = {status.st_ino, ReadFile(entry.path())};
+        }
+        return run;
+    }
+
+    // What the program's own main does, with the table made faulty first.
+    [[noreturn]] void Child(long n) {
+        setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
+        setenv("TMPDIR", (root / "tmp").c_str(), 1);
+        alarm(20);
+        const int in = open((root / "stdin").c_str(), O_RDONLY);
+        const int out = open((root / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
+            _exit(127);
+        }
+        FaultInjection::Install(n, GetParam());
+        int code = 0;
+        try {
+            StartModule::Main();
+        } catch (...) {
+            const Err::Error error = Err::Capture(std::current_exception());
+            try {
+                Ui::MsgBox("Run-time error '" + std::to_string(error.Number()) + "':\n\n" +
+                               error.Description(),
+                           Components::kMbIconStop);
+            } catch (...) {
+                std::cerr << "Run-time error " << error.Number() << "\n";
+            }
+            code = 1;
+        }
+        std::cout.flush();
+        std::cerr.flush();
+        _exit(FaultInjection::Fired() ? 10 : code);
+    }
+
+    std::string Log() const {
+        std::string text;
+        for (const auto& entry : fs::directory_iterator(root / "state/tolvane")) {
+            text += ReadFile(entry.path());
+        }
+        return text;
+    }
+
+    // What is wrong with what the run left, empty when nothing is.
+    std::string Violation(const RunResult& run) const {
+        const std::regex temporary("TOL[0-9A-F]{4}\\.(MDB|TMP)"), backup("Shop-[0-9]{4}\\.BAK");
+        std::string oldName;
+        std::vector<std::string> copies, emptyReservations;
+        for (const auto& [name, file] : run.files) {
+            const bool isTemporary = std::regex_match(name, temporary);
+            if (name != "Shop.mdb" && !isTemporary && !std::regex_match(name, backup)) {
+                return "a stray file " + name;
+            }
+            if (file.inode == oldInode && file.bytes == old) oldName = name;
+            if (isTemporary && name.ends_with(".TMP")) {
+                if (!file.bytes.empty()) return "a temporary-name file with bytes in it";
+                emptyReservations.push_back(name);
+            } else if (isTemporary) {
+                copies.push_back(name);
+            }
+        }
+        if (oldName.empty()) return "the database's bytes are lost";
+        const auto has = [&](const std::string& name, bool oldOne) {
+            const auto it = run.files.find(name);
+            return it != run.files.end() && it->second.bytes == old &&
+                   (it->second.inode == oldInode) == oldOne;
+        };
+        const std::string folder = (root / "data/").string();
+
+        if (run.crashed) {
+            // Before the copy is named: at most the temporary name's empty file.
+            if (run.files.size() == 1 + emptyReservations.size() && emptyReservations.size() <= 1 &&
+                oldName == "Shop.mdb") {
+                return "";
+            }
+            // Only a whole copy ever has the temporary name: before the first rename,
+            // between the two, after the second.
+            if (run.files.size() == 2 && copies.size() == 1 && has(copies[0], false) &&
+                (oldName == "Shop.mdb" || oldName == "Shop-0001.BAK")) {
+                return "";
+            }
+            if (run.files.size() == 2 && has("Shop.mdb", false) && oldName == "Shop-0001.BAK") {
+                return "";
+            }
+            return "the crash left a state no step of the run makes";
+        }
+
+        const bool success = run.output.find(kSuccess) != std::string::npos;
+        if (success) {
+            if (!has("Shop.mdb", false)) return "success, but no compacted copy in place";
+            if (!std::regex_match(oldName, backup)) return "success, but no backup";
+            if (!copies.empty()) return "success, and a copy left over";
+            return "";
+        }
+        if (!run.fired) return "the run without a fault did not succeed";
+        if (run.output.find("There was a problem") == std::string::npos &&
+            run.output.find("Error getting a temporary file name") == std::string::npos &&
+            run.output.find("Run-time error") == std::string::npos &&
+            run.output.find(kWarning) == std::string::npos) {
+            return "nothing was reported";
+        }
+        if (oldName != "Shop.mdb" && run.output.find(folder + oldName) == std::string::npos) {
+            return "the database was moved to " + oldName + " and the report does not say so";
+        }
+        for (const std::string& copy : copies) {
+            if (run.output.find(folder + copy) == std::string::npos) {
+                return "a copy " + copy + " is left and the report does not name it";
+            }
+        }
+        return "";
+    }
+
+    fs::path root;
+    const std::string old = DatabaseBytes(4);
+    ino_t oldInode = 0;
+};
+
+TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
+    const auto start = std::chrono::steady_clock::now();
+    long n = 1, failures = 0;
+    for (;; ++n) {
+        const RunResult run = RunWithFault(n);
+        if (const std::string wrong = Violation(run); !wrong.empty()) {
+            std::string files;
+            for (const auto& [name, file] : run.files) files += " " + name;
+            ADD_FAILURE() << "call " << n << (run.crashed ? " crashing" : " failing") << ": "
+                          << wrong << "\nfiles:" << files << "\n"
+                          << run.output << "\nlog:\n"
+                          << Log();
+            if (++failures == 5) break;
+        }
+        if (!run.fired || n == 10000) break;
+    }
+    EXPECT_LT(n, 10000) << "the loop did not reach a run without a fault";
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    std::printf("[ fault    ] %s: %ld runs (a whole run makes %ld calls), %lld ms\n",
+                GetParam() == 0 ? "crash" : strerrorname_np(GetParam()), n, n - 1,
+                static_cast<long long>(ms));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FaultLoop, ::testing::Values(EIO, ENOSPC, EACCES, EEXIST, EXDEV, 0),
+                         [](const auto& info) {
+                             return std::string(info.param == 0 ? "Crash"
+                                                                : strerrorname_np(info.param));
+                         });
+
+}  // namespace
