@@ -114,6 +114,18 @@ Truth CompactRepairDatabase(std::string DatabasePath,
             return False;
         }
     }
+    // Without a name beside the database the engine would only be told of an empty path.
+    if (temporary.empty()) {
+        Err::ResumeNext resume;
+        resume.Step([&] {
+            qnGeneral::ShowProblem(
+                "making the compacted copy of the database: " + qnGeneral::Trim(path) +
+                    ": no new file can be created in its folder, so the "
+                    "database has not been changed",
+                "", SilentMode);
+        });
+        return False;
+    }
 
     auto& pointer = The<Components::MousePointer>();
     pointer.Set(Components::kPointerBusy);

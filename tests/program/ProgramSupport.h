@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,16 +66,23 @@ class Program : public ::testing::Test {
     Outcome Run(const std::string& input) {
         const fs::path in = root / "stdin", out = root / "stdout";
         WriteFile(in, input);
+        if (unprivileged && geteuid() == 0) GiveToNobody();
         const pid_t child = fork();
         if (child == 0) {
             setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
             setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
             setenv("TMPDIR", (root / "tmp").c_str(), 1);
+            // A program stuck on its input ends as a failed run, not as a hung suite.
+            alarm(kRunSeconds);
             const int inFd = open(in.c_str(), O_RDONLY);
             const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(inFd, 0);
             dup2(outFd, 1);
             dup2(outFd, 2);
+            if (unprivileged && geteuid() == 0 &&
+                (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)) {
+                _exit(126);
+            }
             execl(TOLVANE_BINARY, TOLVANE_BINARY, static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -97,6 +105,23 @@ class Program : public ::testing::Test {
             text += ReadFile(entry.path());
         }
         return text;
+    }
+
+    // As root, permissions bind nobody; when `unprivileged`, the runs are made as user
+    // nobody, who is given the scratch folder (the modes the test chose stay as they are).
+    bool unprivileged = false;
+    static constexpr unsigned kRunSeconds = 30;
+    static constexpr uid_t kNobody = 65534;
+
+    void GiveToNobody() const {
+        fs::permissions(root,
+                        fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        if (lchown(root.c_str(), kNobody, kNobody) != 0) ADD_FAILURE() << "lchown " << root;
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            if (lchown(entry.path().c_str(), kNobody, kNobody) != 0) {
+                ADD_FAILURE() << "lchown " << entry.path();
+            }
+        }
     }
 
     fs::path root, data;

@@ -1,13 +1,15 @@
 #include "components/FileDialogs.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
 
 #include "components/CurrentError.h"
+#include "components/DialogProperties.h"
 #include "components/posix/PosixPaths.h"
 #include "components/posix/TerminalDialogObject.h"
 #include "components/posix/TerminalUi.h"
@@ -35,6 +37,24 @@ std::string FullPath(std::string typed, std::string folder) {
     return folder + typed;
 }
 
+// The file a symbolic link leads to, as the Windows dialog dereferences a shortcut: the
+// compaction then happens beside the database itself and the link still leads to it. Only
+// the last part is followed; the folders stay as typed.
+std::string FollowLinks(std::string path) {
+    for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit on a chain of links
+        struct stat status;
+        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        // Some file systems give a link no size; a path is never longer than PATH_MAX.
+        std::string target(status.st_size > 0 ? status.st_size + 1 : PATH_MAX, '\0');
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        // Empty, or changed since the lstat: what is there is what the user typed.
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
+        target.resize(static_cast<std::size_t>(length));
+        path = target.front() == '/' ? target : Posix::FolderPart(path) + target;
+    }
+    return path;
+}
+
 // Writes the dialog's title and reads one path; nothing when the user cancels.
 std::optional<std::string> AskForPath(const std::string& title, const std::string& folder) {
     std::cout << "\n== " << (title.empty() ? std::string("Open") : title) << " ==\n"
@@ -50,7 +70,7 @@ std::optional<std::string> AskForPath(const std::string& title, const std::strin
     if (!read) return std::nullopt;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) return std::nullopt;
-    return FullPath(line, folder);
+    return FollowLinks(FullPath(line, folder));
 }
 
 class TerminalOpenFileDialog final : public OpenFileDialog {
@@ -64,92 +84,13 @@ class TerminalOpenFileDialog final : public OpenFileDialog {
     }
 };
 
-bool SameName(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return i == a.size() && b[i] == '\0';
-}
-
-class TerminalDialogObject final : public DialogObject {
-  public:
-    void SetProperty(const std::string& name, PropertyValue value) override {
-        if (SameName(name, "Filter")) {
-            filter_ = Text(value);
-        } else if (SameName(name, "FilterIndex")) {
-            filterIndex_ = Number(value);
-        } else if (SameName(name, "DialogTitle")) {
-            title_ = Text(value);
-        } else if (SameName(name, "Flags")) {
-            flags_ = Number(value);
-        } else if (SameName(name, "CancelError")) {
-            cancelError_ = Number(value) != 0;
-        } else if (SameName(name, "InitDir")) {
-            initDir_ = Text(value);
-        } else if (SameName(name, "Filename")) {
-            filename_ = Text(value);
-        } else if (SameName(name, "DefaultExt")) {
-            defaultExt_ = Text(value);
-        } else if (SameName(name, "Action")) {
-            if (Number(value) != 1) {
-                Err::Raise(Err::kInvalidProcedureCall,
-                           Err::StandardText(Err::kInvalidProcedureCall));
-            }
-            ShowOpen();
-        } else {
-            Unknown();
-        }
-    }
-
-    PropertyValue GetProperty(const std::string& name) override {
-        if (SameName(name, "Filter")) return filter_;
-        if (SameName(name, "FilterIndex")) return filterIndex_;
-        if (SameName(name, "DialogTitle")) return title_;
-        if (SameName(name, "Flags")) return flags_;
-        if (SameName(name, "CancelError")) return static_cast<std::int16_t>(cancelError_ ? -1 : 0);
-        if (SameName(name, "InitDir")) return initDir_;
-        if (SameName(name, "Filename")) return filename_;
-        if (SameName(name, "DefaultExt")) return defaultExt_;
-        if (SameName(name, "Action")) return static_cast<std::int16_t>(0);
-        Unknown();
-    }
-
-  private:
-    [[noreturn]] static void Unknown() { Err::Raise(438, Err::StandardText(438)); }
-
-    static std::string Text(const PropertyValue& value) {
-        if (const auto* text = std::get_if<std::string>(&value)) return *text;
-        Err::Raise(13, Err::StandardText(13));
-    }
-    static std::int16_t Number(const PropertyValue& value) {
-        if (const auto* number = std::get_if<std::int16_t>(&value)) return *number;
-        Err::Raise(13, Err::StandardText(13));
-    }
-
-    void ShowOpen() {
+class TerminalDialogObject final : public DialogProperties {
+    std::optional<std::string> Show(const Fields& fields) override {
         // The caller's folder may carry a Windows separator at its end ("folder\").
-        std::string folder = initDir_;
+        std::string folder = fields.initDir;
         while (!folder.empty() && folder.back() == '\\') folder.pop_back();
-        const auto chosen = AskForPath(title_, folder);
-        if (!chosen) {
-            if (cancelError_) Err::Raise(Err::kDialogCancelled, "Cancel was selected.");
-            return;
-        }
-        filename_ = *chosen;
+        return AskForPath(fields.title, folder);
     }
-
-    std::string filter_;
-    std::int16_t filterIndex_ = 0;
-    std::string title_;
-    std::int16_t flags_ = 0;
-    bool cancelError_ = false;
-    std::string initDir_;
-    std::string filename_;
-    std::string defaultExt_;
 };
 
 }  // namespace

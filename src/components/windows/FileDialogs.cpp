@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "components/CurrentError.h"
+#include "components/DialogProperties.h"
 #include "components/windows/DialogObject.h"
 #include "components/windows/WinText.h"
 
@@ -88,96 +89,26 @@ class Win32OpenFileDialog final : public OpenFileDialog {
     }
 };
 
-bool SameName(const std::string& a, const char* b) {
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b, -1) == CSTR_EQUAL;
-}
-
-// Named properties as a scripting client sets them; "Filter" uses "|" where the dialog
-// wants NUL.
-class Win32DialogObject final : public DialogObject {
-  public:
-    void SetProperty(const std::string& name, PropertyValue value) override {
-        if (SameName(name, "Filter")) {
-            filter_ = Text(value);
-        } else if (SameName(name, "FilterIndex")) {
-            filterIndex_ = Number(value);
-        } else if (SameName(name, "DialogTitle")) {
-            title_ = Text(value);
-        } else if (SameName(name, "Flags")) {
-            flags_ = Number(value);
-        } else if (SameName(name, "CancelError")) {
-            cancelError_ = Number(value) != 0;
-        } else if (SameName(name, "InitDir")) {
-            initDir_ = Text(value);
-        } else if (SameName(name, "Filename")) {
-            filename_ = Text(value);
-        } else if (SameName(name, "DefaultExt")) {
-            defaultExt_ = Text(value);
-        } else if (SameName(name, "Action")) {
-            if (Number(value) != 1)
-                Err::Raise(Err::kInvalidProcedureCall,
-                           Err::StandardText(Err::kInvalidProcedureCall));
-            ShowOpen();
-        } else {
-            Unknown();
-        }
-    }
-
-    PropertyValue GetProperty(const std::string& name) override {
-        if (SameName(name, "Filter")) return filter_;
-        if (SameName(name, "FilterIndex")) return filterIndex_;
-        if (SameName(name, "DialogTitle")) return title_;
-        if (SameName(name, "Flags")) return flags_;
-        if (SameName(name, "CancelError")) return static_cast<std::int16_t>(cancelError_ ? -1 : 0);
-        if (SameName(name, "InitDir")) return initDir_;
-        if (SameName(name, "Filename")) return filename_;
-        if (SameName(name, "DefaultExt")) return defaultExt_;
-        if (SameName(name, "Action")) return static_cast<std::int16_t>(0);
-        Unknown();
-    }
-
-  private:
-    [[noreturn]] static void Unknown() { Err::Raise(438, Err::StandardText(438)); }
-
-    static std::string Text(const PropertyValue& value) {
-        if (const auto* text = std::get_if<std::string>(&value)) return *text;
-        Err::Raise(13, Err::StandardText(13));
-    }
-    static std::int16_t Number(const PropertyValue& value) {
-        if (const auto* number = std::get_if<std::int16_t>(&value)) return *number;
-        Err::Raise(13, Err::StandardText(13));
-    }
-
-    void ShowOpen() {
+// "Filter" uses "|" where the dialog wants NUL.
+class Win32DialogObject final : public DialogProperties {
+    std::optional<std::string> Show(const Fields& fields) override {
         OpenRequest request;
-        std::string filter = filter_;
+        std::string filter = fields.filter;
         for (char& c : filter) {
             if (c == '|') c = '\0';
         }
         if (!filter.empty()) filter += '\0';
         request.filter = Win::Wide(filter);
-        request.filterIndex = static_cast<DWORD>(filterIndex_ < 0 ? 0 : filterIndex_);
-        request.title = Win::Wide(title_);
-        request.initialFile = Win::Wide(filename_);
-        request.initialFolder = Win::Wide(initDir_);
-        request.defaultExtension = Win::Wide(defaultExt_);
-        request.flags = static_cast<std::uint16_t>(flags_);
+        request.filterIndex = static_cast<DWORD>(fields.filterIndex < 0 ? 0 : fields.filterIndex);
+        request.title = Win::Wide(fields.title);
+        request.initialFile = Win::Wide(fields.filename);
+        request.initialFolder = Win::Wide(fields.initDir);
+        request.defaultExtension = Win::Wide(fields.defaultExt);
+        request.flags = static_cast<std::uint16_t>(fields.flags);
         const auto answer = ShowOpenDialog(std::move(request));
-        if (!answer) {
-            if (cancelError_) Err::Raise(Err::kDialogCancelled, "Cancel was selected.");
-            return;
-        }
-        filename_ = answer->path;
+        if (!answer) return std::nullopt;
+        return answer->path;
     }
-
-    std::string filter_;
-    std::int16_t filterIndex_ = 0;
-    std::string title_;
-    std::int16_t flags_ = 0;
-    bool cancelError_ = false;
-    std::string initDir_;
-    std::string filename_;
-    std::string defaultExt_;
 };
 
 }  // namespace
