@@ -71,6 +71,8 @@ void Install(long at, int errorNumber) {
     Route<&SystemCalls::Write>(table);
     Route<&SystemCalls::CopyFileRange>(table);
     Route<&SystemCalls::Stat>(table);
+    Route<&SystemCalls::Lstat>(table);
+    Route<&SystemCalls::Readlink>(table);
     Route<&SystemCalls::Fstat>(table);
     Route<&SystemCalls::Fsync>(table);
     Route<&SystemCalls::Fchmod>(table);
@@ -82,7 +84,7 @@ void Install(long at, int errorNumber) {
     Route<&SystemCalls::LinkAt>(table);
     Route<&SystemCalls::RenameNoReplace>(table);
     Route<&SystemCalls::Mkdir>(table);
-    static_assert(sizeof(SystemCalls) == 18 * sizeof(void*), "an entry is not routed");
+    static_assert(sizeof(SystemCalls) == 20 * sizeof(void*), "an entry is not routed");
 }
 
 long Calls() { return calls; }

@@ -27,6 +27,7 @@ int RealRenameNoReplace(const char* from, const char* to) {
 }
 
 int RealStat(const char* path, struct stat* status) { return ::stat(path, status); }
+int RealLstat(const char* path, struct stat* status) { return ::lstat(path, status); }
 int RealFstat(int fd, struct stat* status) { return ::fstat(fd, status); }
 
 const SystemCalls kReal = {
@@ -37,6 +38,8 @@ const SystemCalls kReal = {
     .Write = ::write,
     .CopyFileRange = RealCopyFileRange,
     .Stat = RealStat,
+    .Lstat = RealLstat,
+    .Readlink = ::readlink,
     .Fstat = RealFstat,
     .Fsync = ::fsync,
     .Fchmod = ::fchmod,

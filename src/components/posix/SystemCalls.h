@@ -20,7 +20,9 @@ struct SystemCalls {
     ssize_t (*Write)(int fd, const void* buffer, std::size_t count);
     // copy_file_range between the two descriptors' own file offsets.
     ssize_t (*CopyFileRange)(int in, int out, std::size_t count);
-    int (*Stat)(const char* path, struct stat* status);  // follows symbolic links
+    int (*Stat)(const char* path, struct stat* status);   // follows symbolic links
+    int (*Lstat)(const char* path, struct stat* status);  // does not
+    ssize_t (*Readlink)(const char* path, char* buffer, std::size_t size);
     int (*Fstat)(int fd, struct stat* status);
     int (*Fsync)(int fd);
     int (*Fchmod)(int fd, mode_t mode);
