@@ -15,9 +15,11 @@
 #include <iterator>
 #include <map>
 #include <regex>
+#include <tuple>
 
 #include "components/CurrentError.h"
 #include "components/UserInterface.h"
+#include "components/posix/SystemCalls.h"
 #include "fault/FaultInjection.h"
 #include "start/StartModule.h"
 
@@ -60,7 +62,11 @@ struct RunResult {
     std::map<std::string, File> files;  // the database's folder after the run
 };
 
-class FaultLoop : public ::testing::TestWithParam<int> {
+// The errno to fail the call with (0: crash there), and whether the file system has unnamed
+// files (O_TMPFILE) for the engine's copy.
+using Mode = std::tuple<int, bool>;
+
+class FaultLoop : public ::testing::TestWithParam<Mode> {
   protected:
     void SetUp() override {
         // In memory where there is such a file system: a run then costs no disk syncs.
@@ -119,7 +125,16 @@ class FaultLoop : public ::testing::TestWithParam<int> {
         if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
             _exit(127);
         }
-        FaultInjection::Install(n, GetParam());
+        if (!std::get<1>(GetParam())) {
+            Components::Posix::Sys().Open = [](const char* path, int flags, mode_t mode) {
+                if ((flags & O_TMPFILE) == O_TMPFILE) {
+                    errno = EOPNOTSUPP;
+                    return -1;
+                }
+                return Components::Posix::RealSystemCalls().Open(path, flags, mode);
+            };
+        }
+        FaultInjection::Install(n, std::get<0>(GetParam()));
         int code = 0;
         try {
             StartModule::Main();
@@ -221,6 +236,8 @@ class FaultLoop : public ::testing::TestWithParam<int> {
     ino_t oldInode = 0;
 };
 
+std::string ModeName(const ::testing::TestParamInfo<Mode>& info);
+
 TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
     const auto start = std::chrono::steady_clock::now();
     long n = 1, failures = 0;
@@ -242,14 +259,26 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
                         std::chrono::steady_clock::now() - start)
                         .count();
     std::printf("[ fault    ] %s: %ld runs (a whole run makes %ld calls), %lld ms\n",
-                GetParam() == 0 ? "crash" : strerrorname_np(GetParam()), n, n - 1,
-                static_cast<long long>(ms));
+                ModeName({GetParam(), 0}).c_str(), n, n - 1, static_cast<long long>(ms));
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, FaultLoop, ::testing::Values(EIO, ENOSPC, EACCES, EEXIST, EXDEV, 0),
-                         [](const auto& info) {
-                             return std::string(info.param == 0 ? "Crash"
-                                                                : strerrorname_np(info.param));
-                         });
+std::string ModeName(const ::testing::TestParamInfo<Mode>& info) {
+    const int error = std::get<0>(info.param);
+    return std::string(error == 0 ? "Crash" : strerrorname_np(error)) +
+           (std::get<1>(info.param) ? "" : "_NoUnnamedFiles");
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, FaultLoop,
+                         ::testing::Combine(::testing::Values(EIO, ENOSPC, EACCES, EEXIST, EXDEV,
+                                                              0),
+                                            ::testing::Values(true)),
+                         ModeName);
+// Where the copy must be made under its name, a crash can leave it half written; every
+// failure must still be mended or reported. Only the copy's making differs: EEXIST for the
+// name that is taken, EIO for any other refusal.
+INSTANTIATE_TEST_SUITE_P(Named, FaultLoop,
+                         ::testing::Combine(::testing::Values(EIO, EEXIST),
+                                            ::testing::Values(false)),
+                         ModeName);
 
 }  // namespace

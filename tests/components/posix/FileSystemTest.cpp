@@ -21,13 +21,6 @@ class PosixFileSystem : public ::testing::Test {
     ScratchFolder scratch;
 };
 
-TEST_F(PosixFileSystem, RenameGivesTheFileItsNewName) {
-    WriteFile(scratch / "Shop.mdb", "old bytes");
-    files->Rename(scratch / "Shop.mdb", scratch / "Shop-0001.BAK");
-    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"Shop-0001.BAK"});
-    EXPECT_EQ(ReadFile(scratch / "Shop-0001.BAK"), "old bytes");
-}
-
 TEST_F(PosixFileSystem, RenameNeverReplaces) {
     WriteFile(scratch / "TOL1A2B.MDB", "compacted");
     WriteFile(scratch / "Shop.mdb", "the database");
