@@ -19,10 +19,12 @@ long failAt = 0;
 int error = 0;
 long calls = 0;
 bool fired = false;
+bool lasting = false;
 
 // True when this call is the one to fail; it never returns when it is the one to crash.
 bool Trip() {
-    if (++calls != failAt) return false;
+    ++calls;
+    if (failAt == 0 || calls < failAt || (calls > failAt && !lasting)) return false;
     fired = true;
     if (error == 0) ::raise(SIGKILL);
     return true;
@@ -57,12 +59,13 @@ void Route(SystemCalls& table) {
 
 }  // namespace
 
-void Install(long at, int errorNumber) {
+void Install(long at, int errorNumber, bool fromThenOn) {
     below = Sys();
     failAt = at;
     error = errorNumber;
     calls = 0;
     fired = false;
+    lasting = fromThenOn;
     SystemCalls& table = Sys();
     Route<&SystemCalls::Open>(table);
     Route<&SystemCalls::Close>(table);

@@ -6,7 +6,8 @@ namespace FaultInjection {
 
 // Puts the layer in front of whatever the table holds now. With `failAt` 0 nothing fails;
 // with `error` 0 the process kills itself (SIGKILL) at call `failAt` instead of failing it.
-void Install(long failAt, int error);
+// With `fromThenOn` every later call fails too, as on a disk that has died.
+void Install(long failAt, int error, bool fromThenOn = false);
 
 // The calls made through the table since Install, and whether the fault was reached.
 long Calls();

@@ -15,7 +15,6 @@
 #include <iterator>
 #include <map>
 #include <regex>
-#include <tuple>
 
 #include "components/CurrentError.h"
 #include "components/UserInterface.h"
@@ -62,9 +61,18 @@ struct RunResult {
     std::map<std::string, File> files;  // the database's folder after the run
 };
 
-// The errno to fail the call with (0: crash there), and whether the file system has unnamed
-// files (O_TMPFILE) for the engine's copy.
-using Mode = std::tuple<int, bool>;
+struct Mode {
+    int error;                 // what the call fails with; 0: the process dies there
+    bool unnamedFiles = true;  // whether the engine may make its copy with O_TMPFILE
+    bool fromThenOn = false;   // whether every later call fails too
+};
+
+std::string ModeName(const Mode& mode) {
+    return std::string(mode.error == 0 ? "Crash" : strerrorname_np(mode.error)) +
+           (mode.unnamedFiles ? "" : "_NoUnnamedFiles") + (mode.fromThenOn ? "_FromThenOn" : "");
+}
+
+void PrintTo(const Mode& mode, std::ostream* out) { *out << ModeName(mode); }
 
 class FaultLoop : public ::testing::TestWithParam<Mode> {
   protected:
@@ -125,7 +133,7 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
         if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
             _exit(127);
         }
-        if (!std::get<1>(GetParam())) {
+        if (!GetParam().unnamedFiles) {
             Components::Posix::Sys().Open = [](const char* path, int flags, mode_t mode) {
                 if ((flags & O_TMPFILE) == O_TMPFILE) {
                     errno = EOPNOTSUPP;
@@ -134,7 +142,7 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
                 return Components::Posix::RealSystemCalls().Open(path, flags, mode);
             };
         }
-        FaultInjection::Install(n, std::get<0>(GetParam()));
+        FaultInjection::Install(n, GetParam().error, GetParam().fromThenOn);
         int code = 0;
         try {
             StartModule::Main();
@@ -237,8 +245,6 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
     ino_t oldInode = 0;
 };
 
-std::string ModeName(const ::testing::TestParamInfo<Mode>& info);
-
 TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
     const auto start = std::chrono::steady_clock::now();
     long n = 1, failures = 0;
@@ -260,26 +266,17 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
                         std::chrono::steady_clock::now() - start)
                         .count();
     std::printf("[ fault    ] %s: %ld runs (a whole run makes %ld calls), %lld ms\n",
-                ModeName({GetParam(), 0}).c_str(), n, n - 1, static_cast<long long>(ms));
+                ModeName(GetParam()).c_str(), n, n - 1, static_cast<long long>(ms));
 }
 
-std::string ModeName(const ::testing::TestParamInfo<Mode>& info) {
-    const int error = std::get<0>(info.param);
-    return std::string(error == 0 ? "Crash" : strerrorname_np(error)) +
-           (std::get<1>(info.param) ? "" : "_NoUnnamedFiles");
-}
-
+// Where the copy must be made under its name, a crash can leave it half written, so that is
+// not run; every failure must still be mended or reported. Only the copy's making differs:
+// EEXIST for the name that is taken, EIO for any other refusal. A disk that dies at some
+// call makes the mending itself fail.
 INSTANTIATE_TEST_SUITE_P(Modes, FaultLoop,
-                         ::testing::Combine(::testing::Values(EIO, ENOSPC, EACCES, EEXIST, EXDEV,
-                                                              0),
-                                            ::testing::Values(true)),
-                         ModeName);
-// Where the copy must be made under its name, a crash can leave it half written; every
-// failure must still be mended or reported. Only the copy's making differs: EEXIST for the
-// name that is taken, EIO for any other refusal.
-INSTANTIATE_TEST_SUITE_P(Named, FaultLoop,
-                         ::testing::Combine(::testing::Values(EIO, EEXIST),
-                                            ::testing::Values(false)),
-                         ModeName);
+                         ::testing::Values(Mode{EIO}, Mode{ENOSPC}, Mode{EACCES}, Mode{EEXIST},
+                                           Mode{EXDEV}, Mode{0}, Mode{EIO, false},
+                                           Mode{EEXIST, false}, Mode{EIO, true, true}),
+                         [](const auto& info) { return ModeName(info.param); });
 
 }  // namespace
