@@ -106,10 +106,10 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         Err::ResumeNext naming;
         if (!naming.Step([&] { temporary = qnGeneral::GetTempFile(folder, "MDB"); })) {
             naming.Step([&] {
-                qnGeneral::ReportError("finding a temporary name beside the database: " +
-                                           qnGeneral::Trim(path) +
-                                           "; the database has not been changed",
-                                       Err::Current().Number, SilentMode);
+                qnGeneral::ReportError(
+                    "finding a temporary name beside the database: " + qnGeneral::Trim(path) +
+                        "; the database has not been changed",
+                    Err::Current().Number, SilentMode);
             });
             return False;
         }
