@@ -11,6 +11,7 @@
 #include "components/CurrentError.h"
 #include "components/DialogProperties.h"
 #include "components/posix/PosixPaths.h"
+#include "components/posix/SystemCalls.h"
 #include "components/posix/TerminalDialogObject.h"
 #include "components/posix/TerminalUi.h"
 
@@ -43,10 +44,10 @@ std::string FullPath(std::string typed, std::string folder) {
 std::string FollowLinks(std::string path) {
     for (int hops = 0; hops < 40; ++hops) {  // the kernel's own limit on a chain of links
         struct stat status;
-        if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        if (Posix::Sys().Lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
         // Some file systems give a link no size; a path is never longer than PATH_MAX.
         std::string target(status.st_size > 0 ? status.st_size + 1 : PATH_MAX, '\0');
-        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+        const ssize_t length = Posix::Sys().Readlink(path.c_str(), target.data(), target.size());
         // Empty, or changed since the lstat: what is there is what the user typed.
         if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
         target.resize(static_cast<std::size_t>(length));
