@@ -1,74 +1,38 @@
+// The file's size and the path's parts, for the odd inputs a whole run does not bring.
 #include <sys/stat.h>
-
-#include "PosixTestSupport.h"
-#include "components/FileTools.h"
-
-namespace {
-
-using namespace PosixTest;
-using Components::CreatePlatformInstance;
-using Components::FileTools;
-using Components::Tag;
-
-class PosixFileTools : public ::testing::Test {
-  protected:
-    std::unique_ptr<FileTools> tools = CreatePlatformInstance(Tag<FileTools>{});
-    ScratchFolder scratch;
-};
-
-TEST_F(PosixFileTools, FileSizeOfRegularFilesAndLinksToThem) {
-    WriteFile(scratch / "full.mdb", std::string(12345, 'x'));
-    WriteFile(scratch / "empty.mdb", "");
-    fs::create_symlink(scratch / "full.mdb", scratch / "link.mdb");
-    EXPECT_EQ(tools->FileSize(scratch / "full.mdb"), 12345);
-    EXPECT_EQ(tools->FileSize(scratch / "empty.mdb"), 0);
-    EXPECT_EQ(tools->FileSize(scratch / "link.mdb"), 12345) << "a link is followed";
-}
-
-TEST_F(PosixFileTools, FileSizeIsNegativeForWhatHoldsNoFile) {
-    ASSERT_EQ(::mkfifo((scratch / "pipe").c_str(), 0600), 0);
-    WriteFile(scratch / "file", "x");
-    fs::create_symlink(scratch / "nowhere", scratch / "dangling");
-    for (const std::string& path :
-         {std::string(), scratch / "missing.mdb", scratch.Path().string(), scratch / "pipe",
-          std::string("/dev/null"), scratch / "dangling", scratch / "file/below-a-file",
-          std::string(5000, 'a')}) {
-        EXPECT_LT(tools->FileSize(path), 0) << path;
-    }
-}
-
-TEST_F(PosixFileTools, FolderOfEndsInTheSeparator) {
-    EXPECT_EQ(tools->FolderOf("/data/shop/Shop.mdb", 0), "/data/shop/");
-    EXPECT_EQ(tools->FolderOf("/Shop.mdb", 0), "/");
-    EXPECT_EQ(tools->FolderOf("/data/shop/", 0), "/data/shop/");
-    EXPECT_EQ(tools->FolderOf("relative/Shop.mdb", 0), "relative/");
-    EXPECT_EQ(tools->FolderOf("Shop.mdb", 0), "") << "no folder part";
-    EXPECT_EQ(tools->FolderOf("/my data.d/ Shop .mdb ", 0), "/my data.d/");
-}
-
-TEST_F(PosixFileTools, PathWithoutExtensionRemovesOnlyTheNamesLastExtension) {
-    EXPECT_EQ(tools->PathWithoutExtension("/data/Shop.mdb"), "/data/Shop");
-    EXPECT_EQ(tools->PathWithoutExtension("/data/Shop.old.mdb"), "/data/Shop.old");
-    EXPECT_EQ(tools->PathWithoutExtension("/data.d/Shop"), "/data.d/Shop") << "dot in a folder";
-    EXPECT_EQ(tools->PathWithoutExtension("/data/.hidden"), "/data/.hidden");
-    EXPECT_EQ(tools->PathWithoutExtension("/data/.hidden.mdb"), "/data/.hidden");
-    EXPECT_EQ(tools->PathWithoutExtension("/data/Shop."), "/data/Shop");
-    EXPECT_EQ(tools->PathWithoutExtension(" Shop .mdb "), " Shop ");
-    EXPECT_EQ(tools->PathWithoutExtension(""), "");
-}
-
-}  // namespace
 
 #include <cerrno>
 
+#include "PosixTestSupport.h"
+#include "components/FileTools.h"
 #include "components/posix/SystemCalls.h"
 
 namespace {
 
 using namespace PosixTest;
+using Components::FileTools;
 
-TEST(PosixFileToolsFailures, FileSizeRaisesWhenItCannotTell) {
-    auto tools = Components::CreatePlatformInstance(Components::Tag<Components::FileTools>{});
+class PosixFileTools : public ::testing::Test {
+  protected:
+    std::unique_ptr<FileTools> tools =
+        Components::CreatePlatformInstance(Components::Tag<FileTools>{});
+    ScratchFolder scratch;
+};
+
+TEST_F(PosixFileTools, FileSizeFollowsLinksAndIsNegativeForWhatHoldsNoFile) {
+    WriteFile(scratch / "full.mdb", std::string(12345, 'x'));
+    fs::create_symlink(scratch / "full.mdb", scratch / "link.mdb");
+    fs::create_symlink(scratch / "nowhere", scratch / "dangling");
+    fs::create_symlink("loop", scratch / "loop");
+    EXPECT_EQ(tools->FileSize(scratch / "link.mdb"), 12345);
+    for (const std::string& path :
+         {std::string(), scratch.Path().string(), scratch / "dangling", scratch / "loop",
+          scratch / "full.mdb/below-a-file", std::string(5000, 'a')}) {
+        EXPECT_LT(tools->FileSize(path), 0) << path;
+    }
+}
+
+TEST_F(PosixFileTools, FileSizeRaisesWhenItCannotTell) {
     Components::Posix::SystemCallsRestorer restore;
     static int injected;
     Components::Posix::Sys().Stat = [](const char*, struct stat*) {
@@ -81,11 +45,27 @@ TEST(PosixFileToolsFailures, FileSizeRaisesWhenItCannotTell) {
     EXPECT_EQ(raised->Number(), 70);
     EXPECT_NE(raised->Description().find("/locked/Shop.mdb"), std::string::npos);
     EXPECT_EQ(Err::Current().LastDllError, EACCES);
-
     injected = EIO;
     raised = Raised([&] { tools->FileSize("/bad/Shop.mdb"); });
     ASSERT_TRUE(raised);
     EXPECT_EQ(raised->Number(), 75);
+}
+
+TEST_F(PosixFileTools, FolderOfAndPathWithoutExtension) {
+    for (const auto& [path, folder] :
+         {std::pair{"/data/shop/Shop.mdb", "/data/shop/"}, std::pair{"/Shop.mdb", "/"},
+          std::pair{"/data/shop/", "/data/shop/"}, std::pair{"relative/Shop.mdb", "relative/"},
+          std::pair{"Shop.mdb", ""}, std::pair{"/my data.d/ Shop .mdb ", "/my data.d/"}}) {
+        EXPECT_EQ(tools->FolderOf(path, 0), folder) << path;
+    }
+    for (const auto& [path, stem] :
+         {std::pair{"/data/Shop.mdb", "/data/Shop"},
+          std::pair{"/data/Shop.old.mdb", "/data/Shop.old"},
+          std::pair{"/data.d/Shop", "/data.d/Shop"}, std::pair{"/data/.hidden", "/data/.hidden"},
+          std::pair{"/data/.hidden.mdb", "/data/.hidden"}, std::pair{"/data/Shop.", "/data/Shop"},
+          std::pair{" Shop .mdb ", " Shop "}, std::pair{"", ""}}) {
+        EXPECT_EQ(tools->PathWithoutExtension(path), stem) << path;
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "components/CurrentError.h"
 
@@ -68,13 +70,6 @@ class ScratchFolder {
     }
     ~ScratchFolder() {
         std::error_code ignored;
-        for (auto it = fs::recursive_directory_iterator(path_, ignored);
-             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-            if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-                fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-            }
-        }
-        fs::permissions(path_, fs::perms::owner_all, ignored);
         fs::remove_all(path_, ignored);
     }
     ScratchFolder(const ScratchFolder&) = delete;

@@ -1,12 +1,10 @@
-#include <sys/stat.h>
-
+// The temporary folder and the reserved names: what a buffer of a given size gets, and that a
+// name already there, even a link, is never reused.
 #include <cerrno>
-#include <regex>
-#include <set>
+#include <tuple>
 
 #include "PosixTestSupport.h"
 #include "components/TempNameServices.h"
-#include "components/posix/SystemCalls.h"
 
 namespace {
 
@@ -16,61 +14,37 @@ using Components::TempNameServices;
 class PosixTempNames : public ::testing::Test {
   protected:
     std::string Name(const std::string& buffer) { return buffer.substr(0, buffer.find('\0')); }
+    std::uint32_t Reserve(std::string& buffer, const std::string& prefix = "TOL",
+                          std::uint32_t unique = 0) {
+        return services->GetTempFileName(scratch.Path().string(), prefix, unique, buffer);
+    }
 
     std::unique_ptr<TempNameServices> services =
         Components::CreatePlatformInstance(Components::Tag<TempNameServices>{});
     ScratchFolder scratch;
 };
 
+// The length written, or the length needed (NUL included) with nothing written.
 TEST_F(PosixTempNames, TempPathIsTmpdirWithItsSeparator) {
-    std::string buffer(1024, ' ');
-    {
-        EnvironmentVariable tmpdir("TMPDIR", "/var/tmp/mine");
-        EXPECT_EQ(services->GetTempPath(1023, buffer), 14u);
-        EXPECT_EQ(buffer.substr(0, 15), std::string("/var/tmp/mine/\0", 15));
-        EXPECT_EQ(buffer.substr(15), std::string(1024 - 15, ' ')) << "the rest as it was";
+    const std::tuple<const char*, std::size_t, std::uint32_t, std::uint32_t, std::string> cases[] =
+        {
+            {"/var/tmp/mine", 1024, 1023, 14, "/var/tmp/mine/"},
+            {"/var/tmp/mine/", 1024, 1023, 14, "/var/tmp/mine/"},
+            {nullptr, 1024, 1023, 5, "/tmp/"},
+            {"", 1024, 1023, 5, "/tmp/"},
+            {"/var/tmp/mine", 1024, 10, 15, ""},              // the length given is short
+            {"/var/tmp/mine", 8, 1023, 15, ""},               // the buffer itself is short
+            {"/var/tmp/mine", 15, 15, 14, "/var/tmp/mine/"},  // just fits
+        };
+    for (const auto& [tmpdir, size, length, answer, written] : cases) {
+        EnvironmentVariable variable("TMPDIR", tmpdir);
+        std::string buffer(size, ' ');
+        EXPECT_EQ(services->GetTempPath(length, buffer), answer) << tmpdir << " " << length;
+        const std::string expected = written.empty() ? "" : written + '\0';
+        EXPECT_EQ(buffer.substr(0, expected.size()), expected);
+        EXPECT_EQ(buffer.substr(expected.size()), std::string(size - expected.size(), ' '))
+            << "the rest as it was";
     }
-    {
-        EnvironmentVariable tmpdir("TMPDIR", "/var/tmp/mine/");
-        EXPECT_EQ(services->GetTempPath(1023, buffer), 14u);
-    }
-    for (const char* none : {static_cast<const char*>(nullptr), ""}) {
-        EnvironmentVariable tmpdir("TMPDIR", none);
-        std::string fresh(1024, ' ');
-        EXPECT_EQ(services->GetTempPath(1023, fresh), 5u);
-        EXPECT_EQ(fresh.substr(0, 6), std::string("/tmp/\0", 6));
-    }
-}
-
-TEST_F(PosixTempNames, TempPathTooLongForTheBufferWritesNothing) {
-    EnvironmentVariable tmpdir("TMPDIR", "/var/tmp/mine");
-    std::string buffer(1024, ' ');
-    EXPECT_EQ(services->GetTempPath(10, buffer), 15u) << "the length needed, NUL included";
-    EXPECT_EQ(buffer, std::string(1024, ' '));
-    std::string small(8, ' ');
-    EXPECT_EQ(services->GetTempPath(1023, small), 15u) << "the buffer itself is short";
-    EXPECT_EQ(small, std::string(8, ' '));
-    std::string exact(15, ' ');
-    EXPECT_EQ(services->GetTempPath(15, exact), 14u) << "just fits";
-}
-
-TEST_F(PosixTempNames, MakesAnEmptyFileUnderAFreshName) {
-    std::string buffer(1024, ' ');
-    const std::uint32_t number =
-        services->GetTempFileName(scratch.Path().string(), "TOLVANE", 0, buffer);
-    ASSERT_GT(number, 0u);
-    const std::string name = Name(buffer);
-    const std::regex form(
-        std::regex_replace(scratch.Path().string(), std::regex("[.^$|()\\[\\]{}*+?\\\\]"), "\\$&") +
-        "/TOL[0-9A-F]{4}\\.TMP");
-    EXPECT_TRUE(std::regex_match(name, form)) << name;
-    char digits[8];
-    std::snprintf(digits, sizeof digits, "%04X", number);
-    EXPECT_NE(name.find(std::string("TOL") + digits + ".TMP"), std::string::npos)
-        << "the number returned is the one in the name";
-    EXPECT_TRUE(fs::is_regular_file(name));
-    EXPECT_EQ(fs::file_size(name), 0u);
-    EXPECT_EQ(buffer.substr(name.size() + 1), std::string(1024 - name.size() - 1, ' '));
 }
 
 TEST_F(PosixTempNames, UsesAtMostThreeCharactersOfThePrefix) {
@@ -85,74 +59,52 @@ TEST_F(PosixTempNames, UsesAtMostThreeCharactersOfThePrefix) {
     }
 }
 
-TEST_F(PosixTempNames, NeverReusesAnExistingFile) {
-    // Learn where it starts, then take the next names before it can.
+TEST_F(PosixTempNames, NeverReusesAnExistingFileOrLink) {
+    // Learn where it starts, then take the next names before it can; one of them a link.
     std::string buffer(1024, ' ');
-    const std::uint32_t first =
-        services->GetTempFileName(scratch.Path().string(), "TOL", 0, buffer);
+    const std::uint32_t first = Reserve(buffer);
     ASSERT_GT(first, 0u);
-    std::set<std::string> taken;
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "TOL%04X.TMP", first);
+    EXPECT_EQ(Name(buffer), scratch / digits) << "the number returned is the one in the name";
+    EXPECT_EQ(fs::file_size(Name(buffer)), 0u);
+    EXPECT_EQ(buffer.substr(Name(buffer).size() + 1),
+              std::string(1024 - Name(buffer).size() - 1, ' '));
+    std::vector<std::string> taken;
     for (std::uint32_t n = first + 1; n <= first + 20; ++n) {
-        char name[16];
-        std::snprintf(name, sizeof name, "TOL%04X.TMP", (n - 1) % 0xFFFF + 1);
-        WriteFile(scratch.Path() / name, "someone else's");
-        taken.insert(name);
+        std::snprintf(digits, sizeof digits, "TOL%04X.TMP", (n - 1) % 0xFFFF + 1);
+        if (n == first + 10) {
+            fs::create_symlink(scratch.Path() / "target-elsewhere", scratch.Path() / digits);
+        } else {
+            WriteFile(scratch.Path() / digits, "someone else's");
+            taken.push_back(digits);
+        }
     }
-    const std::uint32_t second =
-        services->GetTempFileName(scratch.Path().string(), "TOL", 0, buffer);
-    ASSERT_GT(second, 0u);
-    const std::string name = fs::path(Name(buffer)).filename().string();
-    EXPECT_EQ(taken.count(name), 0u) << name;
+    const std::uint32_t second = Reserve(buffer);
     EXPECT_EQ(second, (first + 20) % 0xFFFF + 1) << "the first free number after the taken ones";
-    for (const auto& other : taken) EXPECT_EQ(ReadFile(scratch.Path() / other), "someone else's");
-}
-
-TEST_F(PosixTempNames, ManyNamesAreAllDifferent) {
-    std::set<std::string> names;
-    for (int i = 0; i < 300; ++i) {
-        std::string buffer(1024, ' ');
-        ASSERT_GT(services->GetTempFileName(scratch.Path().string(), "TOL", 0, buffer), 0u);
-        names.insert(Name(buffer));
-    }
-    EXPECT_EQ(names.size(), 300u);
-    EXPECT_EQ(scratch.Names().size(), 300u);
-}
-
-TEST_F(PosixTempNames, ALinkUnderTheNameIsNotFollowed) {
-    std::string buffer(1024, ' ');
-    const std::uint32_t first =
-        services->GetTempFileName(scratch.Path().string(), "TOL", 0, buffer);
-    char name[16];
-    std::snprintf(name, sizeof name, "TOL%04X.TMP", first % 0xFFFF + 1);
-    fs::create_symlink(scratch.Path() / "target-elsewhere", scratch.Path() / name);
-    ASSERT_GT(services->GetTempFileName(scratch.Path().string(), "TOL", 0, buffer), 0u);
-    EXPECT_NE(fs::path(Name(buffer)).filename().string(), name);
+    std::snprintf(digits, sizeof digits, "TOL%04X.TMP", second);
+    EXPECT_EQ(Name(buffer), scratch / digits);
     EXPECT_FALSE(fs::exists(scratch.Path() / "target-elsewhere")) << "nothing made through it";
+    for (const auto& name : taken) EXPECT_EQ(ReadFile(scratch / name), "someone else's");
 }
 
-TEST_F(PosixTempNames, FailsWithZeroAndTheSystemErrorInAMissingFolder) {
+// A missing folder, a buffer too small for the name, or a number given: no file is made.
+TEST_F(PosixTempNames, MakesNoFileWhereItCannotOrNeedNot) {
     std::string buffer(1024, ' ');
     Err::Current().LastDllError = 0;
     EXPECT_EQ(services->GetTempFileName(scratch / "no/such/folder", "TOL", 0, buffer), 0u);
     EXPECT_EQ(Err::Current().LastDllError, ENOENT);
     EXPECT_EQ(buffer, std::string(1024, ' ')) << "nothing written";
-}
 
-TEST_F(PosixTempNames, ANameThatWouldNotFitMakesNoFile) {
-    std::string buffer(scratch.Path().string().size() + 5, ' ');
-    EXPECT_EQ(services->GetTempFileName(scratch.Path().string(), "TOL", 0, buffer), 0u);
-    EXPECT_TRUE(scratch.Names().empty());
-    EXPECT_EQ(buffer, std::string(buffer.size(), ' '));
-}
+    std::string small(scratch.Path().string().size() + 5, ' ');
+    EXPECT_EQ(Reserve(small), 0u);
+    EXPECT_EQ(small, std::string(small.size(), ' '));
 
-TEST_F(PosixTempNames, AGivenNumberOnlyFormatsTheName) {
-    std::string buffer(1024, ' ');
-    EXPECT_EQ(services->GetTempFileName(scratch.Path().string(), "TOLVANE", 0x1A2B, buffer),
-              0x1A2Bu);
+    EXPECT_EQ(Reserve(buffer, "TOLVANE", 0x1A2B), 0x1A2Bu);
     EXPECT_EQ(Name(buffer), scratch / "TOL1A2B.TMP");
-    EXPECT_EQ(services->GetTempFileName(scratch.Path().string(), "X", 7, buffer), 7u);
+    EXPECT_EQ(Reserve(buffer, "X", 7), 7u);
     EXPECT_EQ(Name(buffer), scratch / "X0007.TMP");
-    EXPECT_TRUE(scratch.Names().empty()) << "nothing created";
+    EXPECT_TRUE(scratch.Names().empty());
 }
 
 }  // namespace
