@@ -18,8 +18,13 @@ namespace {
 using Win::Bstr;
 using Win::ComPtr;
 
+#ifdef _WIN64
+// Jet 4.0 exists only as a 32-bit engine: a 64-bit process can load only the one after it.
+constexpr const wchar_t* kProgIds[] = {L"DAO.DBEngine.120"};
+#else
 // Jet 4.0 first; newer systems may carry only the engine that came after it.
 constexpr const wchar_t* kProgIds[] = {L"DAO.DBEngine.36", L"DAO.DBEngine.120"};
+#endif
 
 [[noreturn]] void RaiseCannotCreate() {
     Err::Raise(Err::kCannotCreateObject, Err::StandardText(Err::kCannotCreateObject));

@@ -2,7 +2,8 @@
 
 #include "components/windows/Win32.h"
 
-#include <cstring>
+#include <algorithm>
+#include <cstdint>
 
 #include "components/windows/LoadedLibrary.h"
 
@@ -10,8 +11,9 @@ namespace Components {
 
 namespace {
 
-// The record as psapi.dll fills it on a 32-bit process.
-struct Counters32 {
+// The record as psapi.dll fills it: SIZE_T wide, so 40 bytes in a 32-bit process and 72 in a
+// 64-bit one.
+struct NativeCounters {
     DWORD cb;
     DWORD PageFaultCount;
     SIZE_T PeakWorkingSetSize;
@@ -23,8 +25,11 @@ struct Counters32 {
     SIZE_T PagefileUsage;
     SIZE_T PeakPagefileUsage;
 };
-static_assert(sizeof(Counters32) == sizeof(ProcessMemoryCounters),
-              "the program is 32-bit on purpose: the counters record has the 32-bit layout");
+
+// The log reads each counter as a 32-bit signed value: a larger one reads as the largest.
+std::uint32_t Clamp(SIZE_T bytes) {
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, INT32_MAX));
+}
 
 HANDLE AsHandle(ProcessHandle handle) { return reinterpret_cast<HANDLE>(handle); }
 
@@ -47,11 +52,21 @@ class Win32ProcessMemory final : public ProcessMemory {
                               std::uint32_t size) override {
         static const auto fn =
             Win::Library("psapi.dll")
-                .Bind<BOOL(WINAPI*)(HANDLE, Counters32*, DWORD)>("GetProcessMemoryInfo");
-        Counters32 filled;
-        std::memcpy(&filled, &counters, sizeof filled);
-        if (!fn(AsHandle(process), &filled, size)) return false;
-        std::memcpy(&counters, &filled, sizeof counters);
+                .Bind<BOOL(WINAPI*)(HANDLE, NativeCounters*, DWORD)>("GetProcessMemoryInfo");
+        NativeCounters filled{};
+        // A short size reaches the service and fails there; any other gets the native record's
+        // own size, so the service never writes past it.
+        filled.cb = size < sizeof counters ? size : sizeof filled;
+        if (!fn(AsHandle(process), &filled, filled.cb)) return false;
+        counters.PageFaultCount = filled.PageFaultCount;
+        counters.PeakWorkingSetSize = Clamp(filled.PeakWorkingSetSize);
+        counters.WorkingSetSize = Clamp(filled.WorkingSetSize);
+        counters.QuotaPeakPagedPoolUsage = Clamp(filled.QuotaPeakPagedPoolUsage);
+        counters.QuotaPagedPoolUsage = Clamp(filled.QuotaPagedPoolUsage);
+        counters.QuotaPeakNonPagedPoolUsage = Clamp(filled.QuotaPeakNonPagedPoolUsage);
+        counters.QuotaNonPagedPoolUsage = Clamp(filled.QuotaNonPagedPoolUsage);
+        counters.PagefileUsage = Clamp(filled.PagefileUsage);
+        counters.PeakPagefileUsage = Clamp(filled.PeakPagefileUsage);
         return true;
     }
 
