@@ -30,8 +30,8 @@ std::string DateStamp(const Components::LocalTime& t) {
     return text;
 }
 
-std::string TimeStamp(const Components::LocalTime& t) {
-    return TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second);
+std::string TimeStamp(const Components::LocalTime& t, const std::string& separator) {
+    return TwoDigits(t.Hour) + separator + TwoDigits(t.Minute) + separator + TwoDigits(t.Second);
 }
 
 std::int32_t IndentWidth() {
@@ -60,7 +60,8 @@ void WriteLog(std::string text, std::int32_t level, const std::int32_t& IndentAc
     const std::string fileName = The<Components::FileSystem>().LogFolder() +
                                  The<Components::Application>().ExeBaseName() + "." +
                                  DateStamp(The<Components::Clock>().Now()) + ".log";
-    std::string line = TimeStamp(The<Components::Clock>().Now());
+    std::string line =
+        TimeStamp(The<Components::Clock>().Now(), The<Components::Clock>().TimeSeparator());
 
     if (settings.LoggingLevel() >= 10) {
         Components::OsVersionRecord version{};

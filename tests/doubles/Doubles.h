@@ -162,7 +162,9 @@ class SteppingClock : public Components::Clock {
   public:
     // Each reading takes the next time; the last one repeats.
     Components::LocalTime Now() override;
+    std::string TimeSeparator() override { return separator; }
     std::vector<Components::LocalTime> times{{2024, 3, 2, 9, 5, 7}};
+    std::string separator = ":";
     std::size_t next = 0;
 };
 

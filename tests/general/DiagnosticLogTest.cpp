@@ -32,13 +32,14 @@ TEST_F(DiagnosticLog, LineIsTimeIndentSpaceMessageAndCrLf) {
     EXPECT_EQ(LogIndent, 0);
 }
 
-TEST_F(DiagnosticLog, FileIsNamedForExecutableAndDateInLogFolder) {
+TEST_F(DiagnosticLog, FileIsNamedForExecutableAndDateInLogFolderAndTimeTakesRegionalSeparator) {
     world.application->baseName = "Other";
     world.clock->times = {{2031, 11, 4, 7, 8, 9}};
+    world.clock->separator = ".";
     Log("x");
     ASSERT_EQ(world.disk.files.size(), 1u);
     EXPECT_EQ(world.disk.files.begin()->first, "c:\\Other.20311104.log");
-    EXPECT_EQ(world.disk.files.begin()->second, "07:08:09 x\r\n");
+    EXPECT_EQ(world.disk.files.begin()->second, "07.08.09 x\r\n");
 }
 
 TEST(DiagnosticLogLevel, DecidesWhatIsWritten) {
