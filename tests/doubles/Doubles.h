@@ -79,9 +79,9 @@ class DiskFileSystem : public Components::FileSystem {
     explicit DiskFileSystem(MemoryDisk& disk) : disk_(disk) {}
     void Rename(std::string from, std::string to) override;
     void Kill(std::string path) override;
-    std::string LogFolder() override { return "c:\\"; }
+    std::string LogFolder() override;
     void AppendToFile(std::string path, std::string bytes) override;
-    bool logWritable = true;
+    bool logWritable = true, logFolderKnown = true;
 
   private:
     MemoryDisk& disk_;
