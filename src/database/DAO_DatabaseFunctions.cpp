@@ -121,11 +121,11 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     if (temporary.empty()) {
         Err::ResumeNext resume;
         resume.Step([&] {
-            qnGeneral::ShowProblem(
+            qnGeneral::ReportError(
                 "making the compacted copy of the database: " + qnGeneral::Trim(path) +
                     ": no new file can be created in its folder, so the "
                     "database has not been changed",
-                "", SilentMode);
+                0, SilentMode);
         });
         return False;
     }
