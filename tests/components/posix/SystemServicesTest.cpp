@@ -21,24 +21,11 @@ TEST(PosixProcessMemory, OtherProcessesAndBadHandlesGetNothing) {
 }
 
 TEST(PosixClock, TimeSeparatorIsThePunctuationBetweenHourAndMinutes) {
-    for (const auto& [format, separator] :
-         std::vector<std::pair<std::string, std::string>>{{"%H.%M.%S", "."},
-                                                          {"kl. %H.%M %z", "."},
-                                                          {"%p%I.%M.%S %Z", "."},
-                                                          {"%H:%M:%S", ":"},
-                                                          {"%OH:%OM:%OS", ":"},
-                                                          {"%T", ":"},
-                                                          {"%r", ":"},
-                                                          {"%H\u70b9%M\u5206", ":"},
-                                                          {"%Hh%M", ":"},
-                                                          {"%H%M", ":"},
-                                                          {"%H.%S", ":"},
-                                                          {"%%H.%M", ":"},
-                                                          {"", ":"},
-                                                          {"%", ":"},
-                                                          {"%H.", ":"}}) {
-        EXPECT_EQ(Posix::TimeSeparatorOf(format), separator) << format;
-    }
+    for (const char* format : {"%H.%M.%S", "kl. %H.%M %z", "%p%I.%M.%S %Z"})
+        EXPECT_EQ(Posix::TimeSeparatorOf(format), ".") << format;
+    for (const char* format : {"%H:%M:%S", "%OH:%OM:%OS", "%T", "%r", "%H\u70b9%M\u5206", "%Hh%M",
+                               "%H%M", "%H.%S", "%%H.%M", "", "%", "%H."})
+        EXPECT_EQ(Posix::TimeSeparatorOf(format), ":") << format;
 }
 
 }  // namespace
