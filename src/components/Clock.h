@@ -1,7 +1,8 @@
-// The current local date and time.
+// The current local date and time, and how the user's region writes a time.
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "components/Instance.h"
 
@@ -21,6 +22,10 @@ class Clock {
     virtual ~Clock() = default;
     // Read anew at every call; two calls may straddle midnight.
     virtual LocalTime Now() = 0;
+
+    // What joins hours, minutes and seconds in the regional settings, read anew at every
+    // call; ":" where they say nothing else or cannot be read.
+    virtual std::string TimeSeparator() = 0;
 };
 
 std::unique_ptr<Clock> CreatePlatformInstance(Tag<Clock>);

@@ -20,7 +20,8 @@ class FileSystem {
     // Deletes the file; raises Err::Error when it cannot (missing, locked, a folder).
     virtual void Kill(std::string path) = 0;
 
-    // The folder the log files live in, ending in the path separator.
+    // The folder the log files live in, ending in the path separator; raises Err::Error when
+    // the platform knows of none.
     virtual std::string LogFolder() = 0;
 
     // Opens the file for appending (created when absent, its folder too where the platform

@@ -16,8 +16,10 @@ class FileTools {
   public:
     virtual ~FileTools() = default;
 
-    // Negative when the path names no existing regular file (an empty path included);
-    // 0 for an existing empty file; otherwise the length in bytes.
+    // Negative when no directory entry of any kind stands under the path (an empty path
+    // included); 0 for an existing empty file, and for an entry that holds no file's bytes (a
+    // folder, a link leading nowhere, a FIFO, a device), so that its name counts as taken yet
+    // never as a database; otherwise the length in bytes.
     virtual double FileSize(std::string path) = 0;
 
     // The folder that holds the path, ending in the path separator; empty when the path

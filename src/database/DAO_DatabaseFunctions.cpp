@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <utility>
 
 #include "components/CurrentError.h"
 #include "components/DatabaseEngine.h"
@@ -98,13 +99,15 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         return False;
     }
 
-    const std::string folder = The<Components::FileTools>().FolderOf(path, 0);
     std::string temporary;
     {
         // Nothing has been touched yet, but a folder that cannot say which names are free is
         // a failure the user, who said yes twice, must hear of.
         Err::ResumeNext naming;
-        if (!naming.Step([&] { temporary = qnGeneral::GetTempFile(folder, "MDB"); })) {
+        if (!naming.Step([&] {
+                temporary =
+                    qnGeneral::GetTempFile(The<Components::FileTools>().FolderOf(path, 0), "MDB");
+            })) {
             naming.Step([&] {
                 qnGeneral::ReportError(
                     "finding a temporary name beside the database: " + qnGeneral::Trim(path) +
@@ -118,11 +121,11 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     if (temporary.empty()) {
         Err::ResumeNext resume;
         resume.Step([&] {
-            qnGeneral::ShowProblem(
+            qnGeneral::ReportError(
                 "making the compacted copy of the database: " + qnGeneral::Trim(path) +
                     ": no new file can be created in its folder, so the "
                     "database has not been changed",
-                "", SilentMode);
+                0, SilentMode);
         });
         return False;
     }
@@ -130,21 +133,24 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     auto& pointer = The<Components::MousePointer>();
     pointer.Set(Components::kPointerBusy);
 
-    // From here on every step runs whatever the one before it raised.
+    // From here on every step runs whatever the one before it raised, and nothing that can
+    // fail is done outside a step, so the pointer always comes back and every failure is
+    // reported.
     Err::ResumeNext resume;
-    const std::string context = "Compacting/Repairing the database: " + qnGeneral::Trim(path);
-
     resume.Step([&] { The<Components::DatabaseEngine>().CompactDatabase(path, temporary); });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });
     if (Err::Current().Number != 0) {
-        resume.Step([&] { qnGeneral::ReportError(context, Err::Current().Number, SilentMode); });
+        resume.Step([&] {
+            qnGeneral::ReportError("Compacting/Repairing the database: " + qnGeneral::Trim(path),
+                                   Err::Current().Number, SilentMode);
+        });
         return result;
     }
 
-    auto& fileTools = The<Components::FileTools>();
-    auto& fileSystem = The<Components::FileSystem>();
     // A copy that will never take the database's place is only clutter beside it.
-    auto removeCopy = [&] { return resume.Step([&] { fileSystem.Kill(temporary); }); };
+    auto removeCopy = [&] {
+        return resume.Step([&] { The<Components::FileSystem>().Kill(temporary); });
+    };
     auto copyNote = [&](bool removed) {
         return removed ? std::string() : "; the compacted copy is left as " + temporary;
     };
@@ -165,18 +171,21 @@ Truth CompactRepairDatabase(std::string DatabasePath,
             return False;
         }
         backupNumber += 1;
-        resume.Step(
-            [&] { candidate = BackupName(fileTools.PathWithoutExtension(path), backupNumber); });
+        resume.Step([&] {
+            candidate =
+                BackupName(The<Components::FileTools>().PathWithoutExtension(path), backupNumber);
+        });
         if (!resume.Step([&] {
-                if (fileTools.FileSize(candidate) >= 0) candidate.clear();
+                if (The<Components::FileTools>().FileSize(candidate) >= 0) candidate.clear();
             })) {
             candidate.clear();
         }
         if (!candidate.empty()) break;
     }
 
-    if (!resume.Step([&] { fileSystem.Rename(path, candidate); })) {
-        const auto cause = Err::Current();
+    if (!resume.Step([&] { The<Components::FileSystem>().Rename(path, candidate); })) {
+        // Taken rather than copied, so that nothing outside a step can fail.
+        const auto cause = std::move(Err::Current());
         const bool removed = removeCopy();
         resume.Step([&] {
             ReportFailure("renaming the database: " + qnGeneral::Trim(path) +
@@ -187,9 +196,9 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         return False;
     }
 
-    if (!resume.Step([&] { fileSystem.Rename(temporary, path); })) {
-        const auto cause = Err::Current();
-        if (resume.Step([&] { fileSystem.Rename(candidate, path); })) {
+    if (!resume.Step([&] { The<Components::FileSystem>().Rename(temporary, path); })) {
+        const auto cause = std::move(Err::Current());
+        if (resume.Step([&] { The<Components::FileSystem>().Rename(candidate, path); })) {
             const bool removed = removeCopy();
             resume.Step([&] {
                 ReportFailure(

@@ -1,5 +1,6 @@
 #include <climits>
 #include <cstdio>
+#include <utility>
 
 #include "components/Application.h"
 #include "components/Clock.h"
@@ -30,8 +31,8 @@ std::string DateStamp(const Components::LocalTime& t) {
     return text;
 }
 
-std::string TimeStamp(const Components::LocalTime& t) {
-    return TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second);
+std::string TimeStamp(const Components::LocalTime& t, const std::string& separator) {
+    return TwoDigits(t.Hour) + separator + TwoDigits(t.Minute) + separator + TwoDigits(t.Second);
 }
 
 std::int32_t IndentWidth() {
@@ -57,10 +58,10 @@ void WriteLog(std::string text, std::int32_t level, const std::int32_t& IndentAc
     }
 
     // The date is read before the time, so a call straddling midnight stays in one file.
-    const std::string fileName = The<Components::FileSystem>().LogFolder() +
-                                 The<Components::Application>().ExeBaseName() + "." +
-                                 DateStamp(The<Components::Clock>().Now()) + ".log";
-    std::string line = TimeStamp(The<Components::Clock>().Now());
+    auto& clock = The<Components::Clock>();
+    const std::string fileName =
+        The<Components::Application>().ExeBaseName() + "." + DateStamp(clock.Now()) + ".log";
+    std::string line = TimeStamp(clock.Now(), clock.TimeSeparator());
 
     if (settings.LoggingLevel() >= 10) {
         Components::OsVersionRecord version{};
@@ -77,9 +78,17 @@ void WriteLog(std::string text, std::int32_t level, const std::int32_t& IndentAc
     line += std::string(static_cast<std::size_t>(IndentWidth()), ' ') + " " + text;
 
     {
-        // A log that cannot be written must never stop the work it describes.
-        Err::ResumeNext resume;
-        resume.Step([&] { The<Components::FileSystem>().AppendToFile(fileName, line + "\r\n"); });
+        // A log that cannot be written, or has no folder to be written in, must never stop
+        // the work it describes, nor change what the caller knows of its own errors.
+        Err::CurrentErrorRecord callers = Err::Current();
+        {
+            Err::ResumeNext resume;
+            resume.Step([&] {
+                auto& files = The<Components::FileSystem>();
+                files.AppendToFile(files.LogFolder() + fileName, line + "\r\n");
+            });
+        }
+        Err::Current() = std::move(callers);
     }
 
     if (IndentAction == kIndentOpen) {

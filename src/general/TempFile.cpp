@@ -47,8 +47,10 @@ Outcome FindName(std::string folder, const std::string& extension) {
             Step("Get the user's temp path");
             const std::uint32_t length = services.GetTempPath(kBufferLength - 1, buffer);
             if (length == 0) {
-                Ui::MsgBox("Error getting a temporary file name :" +
-                               std::to_string(Err::Current().LastDllError),
+                // The code is a 32-bit value, shown signed as the services define it.
+                const auto code = static_cast<std::int32_t>(
+                    static_cast<std::uint32_t>(Err::Current().LastDllError));
+                Ui::MsgBox("Error getting a temporary file name :" + std::to_string(code),
                            Components::kMbIconStop);
                 return {"", kEndLine};
             }

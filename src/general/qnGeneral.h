@@ -23,7 +23,8 @@ enum : std::int32_t { kIndentNone = 0, kIndentOpen = 1, kIndentClose = 2, kInden
 inline constexpr std::int32_t kDefaultLevel = 5;
 
 // Appends one time-stamped, indented line to the dated log file when the logging level lets
-// it through. The write itself never fails the caller; asking the settings may.
+// it through. The write itself, finding the log's folder included, never fails the caller
+// and leaves the current-error record as it was; asking the settings may fail.
 void WriteLog(std::string text, std::int32_t level, const std::int32_t& IndentAction);
 
 // The own process's working-set size and page-file usage in bytes; 0 when unknown.

@@ -140,10 +140,15 @@ TEST_F(CompactRepair, FailedCompactionIsReportedOnceAndChangesNothing) {
     }
 }
 
-TEST_F(CompactRepair, ErrorBeforeTheCompactionLeavesTheOperation) {
+TEST_F(CompactRepair, FolderThatCannotBeToldIsReportedAndChangesNothing) {
     world.disk.alwaysFail = {"FolderOf"};
-    EXPECT_THROW(Run(), Err::Error);
-    EXPECT_EQ(world.disk.files, (std::map<std::string, std::string>{{kDb, kOld}}));
+    EXPECT_EQ(Run(), qnGeneral::False);
+    EXPECT_EQ(world.disk.files.size(), 2u) << "the database and the log only";
+    EXPECT_EQ(world.disk.files[kDb], kOld);
+    EXPECT_EQ(world.messageBox->shown.back().prompt,
+              "There was a problem finding a temporary name beside the database: "
+              "D:\\data\\Shop.mdb; the database has not been changed and the error's "
+              "description was reported as : \n\n\"Device I/O error\"");
     EXPECT_EQ(world.pointer->shape, 0);
 }
 

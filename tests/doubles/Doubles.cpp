@@ -66,9 +66,17 @@ void DiskFileSystem::Kill(std::string path) {
     if (disk_.files.erase(path) == 0) Err::Raise(53, "Kill: no file " + path);
 }
 
+std::string DiskFileSystem::LogFolder() {
+    if (!logFolderKnown) Err::Raise(76, "LogFolder: no home folder");
+    return "c:\\";
+}
+
 void DiskFileSystem::AppendToFile(std::string path, std::string bytes) {
     // The log is not one of the operations a fault test walks through.
-    if (!logWritable) Err::Raise(70, "AppendToFile: read-only folder");
+    if (!logWritable) {
+        Err::Current().LastDllError = 13;
+        Err::Raise(70, "AppendToFile: read-only folder");
+    }
     if (disk_.crashed) Err::Raise(70, "AppendToFile: crashed");
     disk_.files[path] += bytes;
 }

@@ -79,9 +79,9 @@ class DiskFileSystem : public Components::FileSystem {
     explicit DiskFileSystem(MemoryDisk& disk) : disk_(disk) {}
     void Rename(std::string from, std::string to) override;
     void Kill(std::string path) override;
-    std::string LogFolder() override { return "c:\\"; }
+    std::string LogFolder() override;
     void AppendToFile(std::string path, std::string bytes) override;
-    bool logWritable = true;
+    bool logWritable = true, logFolderKnown = true;
 
   private:
     MemoryDisk& disk_;
@@ -162,7 +162,9 @@ class SteppingClock : public Components::Clock {
   public:
     // Each reading takes the next time; the last one repeats.
     Components::LocalTime Now() override;
+    std::string TimeSeparator() override { return separator; }
     std::vector<Components::LocalTime> times{{2024, 3, 2, 9, 5, 7}};
+    std::string separator = ":";
     std::size_t next = 0;
 };
 

@@ -32,13 +32,14 @@ TEST_F(DiagnosticLog, LineIsTimeIndentSpaceMessageAndCrLf) {
     EXPECT_EQ(LogIndent, 0);
 }
 
-TEST_F(DiagnosticLog, FileIsNamedForExecutableAndDateInLogFolder) {
+TEST_F(DiagnosticLog, FileIsNamedForExecutableAndDateInLogFolderAndTimeTakesRegionalSeparator) {
     world.application->baseName = "Other";
     world.clock->times = {{2031, 11, 4, 7, 8, 9}};
+    world.clock->separator = ".";
     Log("x");
     ASSERT_EQ(world.disk.files.size(), 1u);
     EXPECT_EQ(world.disk.files.begin()->first, "c:\\Other.20311104.log");
-    EXPECT_EQ(world.disk.files.begin()->second, "07:08:09 x\r\n");
+    EXPECT_EQ(world.disk.files.begin()->second, "07.08.09 x\r\n");
 }
 
 TEST(DiagnosticLogLevel, DecidesWhatIsWritten) {
@@ -131,15 +132,21 @@ TEST_F(DiagnosticLog, MessageWithLineBreaksIsWrittenUnchanged) {
     EXPECT_EQ(world.LogText(), "09:05:07 one\ntwo\r\nthree\r\n");
 }
 
-TEST_F(DiagnosticLog, UnwritableLogLosesLinesButKeepsNesting) {
-    world.fileSystem->logWritable = false;
-    Err::Current().Number = 0;
-    Log("open", 5, 1);
-    Log("open", 5, 1);
-    Log("close", 5, 2);
-    EXPECT_TRUE(world.disk.files.empty());
-    EXPECT_EQ(LogIndent, 1);
-    EXPECT_EQ(Err::Current().Number, 0) << "the lost write leaves no error behind";
+TEST(DiagnosticLogLost, UnwritableOrFolderlessLogLosesLinesButKeepsNestingAndErrorRecord) {
+    for (const bool folderKnown : {true, false}) {
+        Doubles::World world;
+        (folderKnown ? world.fileSystem->logWritable : world.fileSystem->logFolderKnown) = false;
+        Err::Current() = {3049, "the engine's own", 6};
+        WriteLog("open", 5, 1);
+        WriteLog("open", 5, 1);
+        WriteLog("close", 5, 2);
+        EXPECT_TRUE(world.disk.files.empty());
+        EXPECT_EQ(LogIndent, 1);
+        const auto& record = Err::Current();
+        EXPECT_EQ(std::tie(record.Number, record.Description, record.LastDllError),
+                  std::make_tuple(3049, std::string("the engine's own"), std::int64_t{6}))
+            << "folder known: " << folderKnown;
+    }
 }
 
 TEST_F(DiagnosticLog, SettingsFailurePassesToCallerAndChangesNothing) {

@@ -71,13 +71,16 @@ TEST_F(TempFile, PrefixIsTheUpperCaseTitleWithoutSpaces) {
     EXPECT_EQ(world.tempNames->folders.back(), folder) << "the folder is passed unchanged";
 }
 
-TEST_F(TempFile, TempFolderFailureShowsTheSystemCodeAndMakesNoName) {
-    world.disk.tempPathError = 5;
-    EXPECT_EQ(GetTempFile("", "MDB"), "");
-    ASSERT_EQ(world.messageBox->shown.size(), 1u);
-    EXPECT_EQ(world.messageBox->shown[0].prompt, "Error getting a temporary file name :5");
-    EXPECT_EQ(world.messageBox->shown[0].flags, 16);
-    EXPECT_EQ(world.messageBox->shown[0].title, "Tolvane");
+TEST_F(TempFile, TempFolderFailureShowsTheSignedSystemCodeAndMakesNoName) {
+    for (auto [code, shown] : {std::pair{5LL, "5"}, std::pair{0x80070005LL, "-2147024891"}}) {
+        world.disk.tempPathError = code;
+        EXPECT_EQ(GetTempFile("", "MDB"), "");
+        ASSERT_FALSE(world.messageBox->shown.empty());
+        EXPECT_EQ(world.messageBox->shown.back().prompt,
+                  std::string("Error getting a temporary file name :") + shown);
+        EXPECT_EQ(world.messageBox->shown.back().flags, 16);
+        EXPECT_EQ(world.messageBox->shown.back().title, "Tolvane");
+    }
     EXPECT_TRUE(world.tempNames->folders.empty());
     EXPECT_EQ(qnGeneral::LogIndent, 0) << "the block is closed on this way out too";
 }

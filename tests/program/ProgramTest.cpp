@@ -80,11 +80,11 @@ TEST_F(Program, BackupTakesTheFirstFreeNumber) {
     const fs::path db = data / "Shop.mdb";
     const std::string old = DatabaseBytes();
     WriteFile(db, old);
-    WriteFile(data / "Shop-0001.BAK", "one");
+    fs::create_directory(data / "Shop-0001.BAK");  // takes the name as a file would
     WriteFile(data / "Shop-0002.BAK", "two");
     Run(db.string() + "\ny\ny\n\n");
     EXPECT_EQ(ReadFile(data / "Shop-0003.BAK"), old);
-    EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), "one");
+    EXPECT_TRUE(fs::is_directory(data / "Shop-0001.BAK"));
 
     fs::remove(data / "Shop-0001.BAK");
     fs::remove(data / "Shop-0003.BAK");

@@ -81,7 +81,9 @@ TEST_F(Start, YesTwiceCompactsTheDatabase) {
 }
 
 TEST_F(Start, ErrorEscapingTheOperationEndsTheRunQuietly) {
-    world.disk.alwaysFail = {"FolderOf"};
+    world.messageBox->onShow = [](const Doubles::Box& box) {
+        if (box.title == "Compact/Repair Database") Err::Raise(5, "MessageBox: no display");
+    };
     EXPECT_NO_THROW(StartModule::Main());
     EXPECT_EQ(world.messageBox->shown.size(), 2u);
     EXPECT_EQ(Err::Current().Number, 0);

@@ -114,7 +114,7 @@ void FileToolsAnswers() {
     Check(tools.FileSize(g_scratch + "missing.mdb") < 0, "a missing file is negative");
     Check(tools.FileSize("") < 0, "an empty path is negative");
     Check(tools.FileSize(g_scratch + "*.MDB") < 0, "a wildcard names no file");
-    Check(tools.FileSize(g_scratch) < 0, "a folder is no file");
+    Check(tools.FileSize(g_scratch) == 0, "a folder takes its name but holds no bytes");
     Check(tools.FileSize("C:\\no such folder\\x.mdb") < 0, "a missing folder is negative");
     Check(tools.FolderOf("C:\\data\\Sales.mdb", 0) == "C:\\data\\", "FolderOf keeps the slash");
     Check(tools.FolderOf("Sales.mdb", 0).empty(), "no folder part");

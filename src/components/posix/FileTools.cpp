@@ -22,12 +22,16 @@ class PosixFileTools final : public FileTools {
         struct stat status;
         if (Posix::Sys().Stat(path.c_str(), &status) != 0) {
             const int error = errno;
+            // A link that leads nowhere, or round in a circle, still takes its name.
+            if ((error == ENOENT || error == ELOOP) &&
+                Posix::Sys().Lstat(path.c_str(), &status) == 0)
+                return 0;
             if (NamesNoFile(error)) return -1;
             // A folder we may not look into could still hold the file; that is no answer.
             Posix::RaiseSystemError(error, "FileSize '" + path + "'");
         }
         // A folder, a FIFO or a device holds no database, whatever its size.
-        if (!S_ISREG(status.st_mode)) return -1;
+        if (!S_ISREG(status.st_mode)) return 0;
         return static_cast<double>(status.st_size);
     }
 

@@ -2,6 +2,8 @@
 
 #include "components/windows/Win32.h"
 
+#include "components/windows/WinText.h"
+
 namespace Components {
 
 namespace {
@@ -12,6 +14,14 @@ class Win32Clock final : public Clock {
         SYSTEMTIME t;
         GetLocalTime(&t);
         return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+    }
+
+    std::string TimeSeparator() override {
+        // The settings allow four characters; a longer one edited into the registry fails
+        // the call and falls back like a missing one.
+        wchar_t separator[16] = {};
+        if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STIME, separator, 16) <= 1) return ":";
+        return Win::Utf8(separator);
     }
 };
 

@@ -40,7 +40,9 @@ class Win32FileTools final : public FileTools {
             if (NamesNoFile(GetLastError())) return -1;
             Win::RaiseLastError("FileSize");
         }
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return -1;
+        // A folder holds no database, but it takes its name. A link is described by its own
+        // attributes, not its target's, so one leading nowhere takes its name too.
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
         return static_cast<double>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) |
                                    data.nFileSizeLow);
     }

@@ -1,7 +1,8 @@
 // The memory counters refuse what a whole run never asks for: another process, a bad handle
-// and a record too small.
+// and a record too small; the time separator read from the time formats the locales give.
 #include "PosixTestSupport.h"
 #include "components/ProcessMemory.h"
+#include "components/posix/TimeFormat.h"
 
 namespace {
 
@@ -17,6 +18,14 @@ TEST(PosixProcessMemory, OtherProcessesAndBadHandlesGetNothing) {
     const ProcessHandle own = memory->OpenProcess(0x410, false, memory->GetCurrentProcessId());
     EXPECT_FALSE(memory->GetProcessMemoryInfo(own, counters, 20)) << "a record too small";
     EXPECT_TRUE(memory->CloseHandle(0));
+}
+
+TEST(PosixClock, TimeSeparatorIsThePunctuationBetweenHourAndMinutes) {
+    for (const char* format : {"%H.%M.%S", "kl. %H.%M %z", "%p%I.%M.%S %Z"})
+        EXPECT_EQ(Posix::TimeSeparatorOf(format), ".") << format;
+    for (const char* format : {"%H:%M:%S", "%OH:%OM:%OS", "%T", "%r", "%H\u70b9%M\u5206", "%Hh%M",
+                               "%H%M", "%H.%S", "%%H.%M", "", "%", "%H."})
+        EXPECT_EQ(Posix::TimeSeparatorOf(format), ":") << format;
 }
 
 }  // namespace
