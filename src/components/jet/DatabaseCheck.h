@@ -59,7 +59,7 @@ struct PageTally {
 struct CheckReport {
     Verdict Outcome = Verdict::kNotChecked;
     std::string Finding;
-    std::vector<TableRows> Tables;   // in catalog order, system tables included
+    std::vector<TableRows> Tables;  // in catalog order, system tables included
     PageTally Pages;
     std::vector<std::string> Notes;  // not damage: unreferenced pages, stored counts that differ
 };
