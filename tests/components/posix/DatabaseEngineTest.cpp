@@ -31,8 +31,8 @@ class PosixEngine : public ::testing::Test {
         return raised ? raised->Number() : 0;
     }
 
-    std::string Database(int pages = 3) {
-        old = DatabaseBytes(pages, 1);
+    std::string Database(std::uint64_t pages = 3) {
+        old = TestDatabase::Make({.pages = pages});
         WriteFile(scratch / "Shop.mdb", old);
         return scratch / "Shop.mdb";
     }
@@ -45,7 +45,7 @@ class PosixEngine : public ::testing::Test {
 
 // Each refusal comes before anything is written, and says which file it is about.
 TEST_F(PosixEngine, RefusalsHaveTheEnginesNumbers) {
-    const std::string whole = DatabaseBytes(2, 1);
+    const std::string whole = TestDatabase::Make();
     std::string future = whole;
     future[0x14] = 9;
     const std::tuple<std::string, std::string, std::int32_t> sources[] = {
@@ -169,7 +169,8 @@ TEST_F(PosixEngineFaults, WhereTheKernelCannotCopyTheBufferGoesRoundAfterRound) 
         }
         return ::read(fd, buffer, count);
     };
-    const std::string bytes = DatabaseBytes(1000, 1);  // 3.9 MiB: four rounds of the buffer
+    const std::string bytes =
+        TestDatabase::Make({.pages = 1000});  // 3.9 MiB: four rounds of the buffer
     WriteFile(scratch / "Big.mdb", bytes);
     ::chmod((scratch / "Big.mdb").c_str(), 0604);
     ASSERT_EQ(Compact(scratch / "Big.mdb", scratch / "copy.MDB"), 0) << description;
