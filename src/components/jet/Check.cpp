@@ -10,18 +10,9 @@ namespace {
 
 using namespace Detail;
 
-constexpr std::uint32_t kCatalogPage = 2;
 constexpr std::uint32_t kGlobalMapPage = 1;
-constexpr std::int32_t kTableType = 1;
-constexpr std::uint32_t kSystemFlags = 0x80000002;
 constexpr std::uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
 constexpr std::uint8_t kInlineValue = 0x80, kOneRowValue = 0x40, kChainedValue = 0x00;
-
-struct CatalogEntry {
-    std::string name;
-    std::uint32_t page = 0;
-    bool system = false;
-};
 
 // Which rows of a table's pages are live, so index entries can be checked against them.
 using LiveRows = std::unordered_map<std::uint32_t, std::array<std::uint64_t, 4>>;
@@ -39,7 +30,6 @@ class Checker {
     void Run(CheckReport& report);
 
   private:
-    std::vector<CatalogEntry> ReadCatalog();
     void CheckTable(const CatalogEntry& entry, TableRows& rows);
     void CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
                   const RowSlot& slot);
@@ -139,53 +129,11 @@ void Checker::ReadGlobalMap() {
     for (std::uint32_t page : reach) Refer(where + "a map page", page);
 }
 
-std::vector<CatalogEntry> Checker::ReadCatalog() {
-    const TableDef t = ReadTableDef(pages_, kCatalogPage, "MSysObjects", [](std::uint32_t) {});
-    const Column *id = nullptr, *name = nullptr, *type = nullptr, *flags = nullptr;
-    for (const Column& c : t.columns) {
-        if (c.name == "Id") id = &c;
-        if (c.name == "Name") name = &c;
-        if (c.name == "Type") type = &c;
-        if (c.name == "Flags") flags = &c;
-    }
-    const std::string where = PageWhere("MSysObjects", kCatalogPage);
-    if (!id || !name || !type || !flags) {
-        throw Damage{where + "the catalog's definition lacks the columns Id, Name, Type or Flags"};
-    }
-    std::vector<CatalogEntry> entries;
-    Pages::Handle keep;
-    const Bytes map = MapRow(pages_, t.ownedMap, where, keep);
-    ForEachMapPage(
-        pages_, map, where,
-        [&](std::uint32_t pageNo) {
-            if (pageNo >= pages_.Count()) return;  // the table's own check names it
-            const auto page = pages_.Get(pageNo);
-            if (!IsDataPage(*page) || U32(*page, 4) != kCatalogPage) return;
-            const std::string at = PageWhere("MSysObjects", pageNo);
-            const auto slots = RowSlots(*page, f_, at);
-            for (const RowSlot& slot : slots) {
-                if (slot.deleted || slot.overflow) continue;
-                CatalogEntry e;
-                std::int32_t objectType = -1;
-                for (const Field& field : RowFields(*page, f_, t, slot, at)) {
-                    const Bytes v = Bytes(*page).subspan(field.start, field.end - field.start);
-                    if (field.column == type) objectType = static_cast<std::int16_t>(U16(v, 0));
-                    if (field.column == id) e.page = U32(v, 0);
-                    if (field.column == name) e.name = DecodeText(v, f_);
-                    if (field.column == flags) e.system = (U32(v, 0) & kSystemFlags) != 0;
-                }
-                if (objectType == kTableType) entries.push_back(std::move(e));
-            }
-        },
-        [](std::uint32_t) {});
-    return entries;
-}
-
 void Checker::Run(CheckReport& report) {
     notes_ = &report.Notes;
     ReadGlobalMap();
     for (std::uint32_t fixed : {0u, kGlobalMapPage}) Refer("the file's first pages", fixed);
-    const std::vector<CatalogEntry> catalog = ReadCatalog();
+    const std::vector<CatalogEntry> catalog = ReadCatalog(pages_);
     for (const CatalogEntry& e : catalog) {
         if (!names_.emplace(e.page, e.name).second || e.page == 0) {
             throw Damage{"table " + e.name + ": the catalog names page " + std::to_string(e.page) +
@@ -268,33 +216,9 @@ void Checker::CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std:
     std::string where = PageWhere(t.name, pageNo) + "row " + std::to_string(rowNo) + ": ";
     Pages::Handle hold;
     RowSlot at = slot;
+    RowPointer cur{pageNo, rowNo};
     if (slot.overflow) {
-        // The row moved: its slot holds where it went, on another page of the table.
-        RowPointer tortoise{pageNo, rowNo}, cur = tortoise;
-        std::uint64_t power = 1, lambda = 0;
-        while (at.overflow) {
-            if (at.end - at.start < 4) throw Damage{where + "its moved row's address is cut short"};
-            const RowPointer next = RowPointerAt(page, at.start);
-            if (next.page >= pages_.Count()) {
-                throw Damage{where + "the row moved to page " + std::to_string(next.page) +
-                             ", past the end of the file"};
-            }
-            hold = pages_.Get(next.page);
-            page = *hold;
-            if (!IsDataPage(page) || U32(page, 4) != t.page || !RowAt(page, f_, next.row, at)) {
-                throw Damage{where + "the row moved to row " + std::to_string(next.row) +
-                             " of page " + std::to_string(next.page) +
-                             ", which is no row of that table"};
-            }
-            if (lambda == power) {
-                tortoise = cur;
-                power *= 2;
-                lambda = 0;
-            }
-            cur = next;
-            ++lambda;
-            if (cur == tortoise) throw Damage{where + "its moved row leads round in a loop"};
-        }
+        page = FollowMoved(pages_, t, page, cur, at, hold, where);
         where = PageWhere(t.name, cur.page) + "row " + std::to_string(cur.row) + ": ";
     }
     for (const Field& field : RowFields(page, f_, t, at, where)) {

@@ -146,6 +146,19 @@ struct TableDef {
 TableDef ReadTableDef(Pages& pages, std::uint32_t page, const std::string& name,
                       const std::function<void(std::uint32_t)>& mayUse);
 
+// The row a moved row's slot leads to, and its page; `cur` and `at` name it on return.
+// Throws Damage when the move leaves the file or the table, or loops.
+Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,
+                  Pages::Handle& hold, const std::string& where);
+
+// The catalog's tables (its rows of type 1), in the order of its pages and rows.
+struct CatalogEntry {
+    std::string name;
+    std::uint32_t page = 0;  // its definition page, which is also its Id
+    bool system = false;
+};
+std::vector<CatalogEntry> ReadCatalog(Pages& pages);
+
 // Where a column's bytes lie in a row, as offsets into the page.
 struct Field {
     const Column* column = nullptr;

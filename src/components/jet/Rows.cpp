@@ -86,4 +86,34 @@ std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, con
     return fields;
 }
 
+Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,
+                  Pages::Handle& hold, const std::string& where) {
+    const Format& f_ = pages.Fmt();
+    RowPointer tortoise = cur;
+    std::uint64_t power = 1, lambda = 0;
+    while (at.overflow) {
+        if (at.end - at.start < 4) throw Damage{where + "its moved row's address is cut short"};
+        const RowPointer next = RowPointerAt(page, at.start);
+        if (next.page >= pages.Count()) {
+            throw Damage{where + "the row moved to page " + std::to_string(next.page) +
+                         ", past the end of the file"};
+        }
+        hold = pages.Get(next.page);
+        page = *hold;
+        if (!IsDataPage(page) || U32(page, 4) != t.page || !RowAt(page, f_, next.row, at)) {
+            throw Damage{where + "the row moved to row " + std::to_string(next.row) + " of page " +
+                         std::to_string(next.page) + ", which is no row of that table"};
+        }
+        if (lambda == power) {
+            tortoise = cur;
+            power *= 2;
+            lambda = 0;
+        }
+        cur = next;
+        ++lambda;
+        if (cur == tortoise) throw Damage{where + "its moved row leads round in a loop"};
+    }
+    return page;
+}
+
 }  // namespace Jet::Detail

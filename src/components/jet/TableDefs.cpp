@@ -8,6 +8,9 @@ namespace {
 
 constexpr std::uint8_t kTableDefPage = 0x02;
 constexpr std::uint8_t kHighestKnownType = 0x14;
+constexpr std::uint32_t kCatalogPage = 2;
+constexpr std::int32_t kTableType = 1;
+constexpr std::uint32_t kSystemFlags = 0x80000002;
 
 // Reads forward through the joined definition bytes, refusing to step past their end.
 class Cursor {
@@ -138,6 +141,53 @@ TableDef ReadTableDef(Pages& pages, std::uint32_t page, const std::string& name,
         t.columnMaps.push_back(RowPointerAt(d, 4));
     }
     return t;
+}
+
+std::vector<CatalogEntry> ReadCatalog(Pages& pages) {
+    const Format& f_ = pages.Fmt();
+    const TableDef t = ReadTableDef(pages, kCatalogPage, "MSysObjects", [](std::uint32_t) {});
+    const Column *id = nullptr, *name = nullptr, *type = nullptr, *flags = nullptr;
+    for (const Column& c : t.columns) {
+        if (c.name == "Id") id = &c;
+        if (c.name == "Name") name = &c;
+        if (c.name == "Type") type = &c;
+        if (c.name == "Flags") flags = &c;
+    }
+    const std::string where = PageWhere("MSysObjects", kCatalogPage);
+    if (!id || !name || !type || !flags) {
+        throw Damage{where + "the catalog's definition lacks the columns Id, Name, Type or Flags"};
+    }
+    std::vector<CatalogEntry> entries;
+    Pages::Handle keep;
+    const Bytes map = MapRow(pages, t.ownedMap, where, keep);
+    ForEachMapPage(
+        pages, map, where,
+        [&](std::uint32_t pageNo) {
+            if (pageNo >= pages.Count()) return;  // the table's own check names it
+            const auto page = pages.Get(pageNo);
+            if (!IsDataPage(*page) || U32(*page, 4) != kCatalogPage) return;
+            const std::string at = PageWhere("MSysObjects", pageNo);
+            const auto slots = RowSlots(*page, f_, at);
+            for (std::uint32_t r = 0; r < slots.size(); ++r) {
+                if (slots[r].deleted) continue;
+                RowSlot slot = slots[r];
+                RowPointer cur{pageNo, r};
+                Pages::Handle hold;
+                const Bytes rowPage = FollowMoved(pages, t, *page, cur, slot, hold, at);
+                CatalogEntry e;
+                std::int32_t objectType = -1;
+                for (const Field& field : RowFields(rowPage, f_, t, slot, at)) {
+                    const Bytes v = rowPage.subspan(field.start, field.end - field.start);
+                    if (field.column == type) objectType = static_cast<std::int16_t>(U16(v, 0));
+                    if (field.column == id) e.page = U32(v, 0);
+                    if (field.column == name) e.name = DecodeText(v, f_);
+                    if (field.column == flags) e.system = (U32(v, 0) & kSystemFlags) != 0;
+                }
+                if (objectType == kTableType) entries.push_back(std::move(e));
+            }
+        },
+        [](std::uint32_t) {});
+    return entries;
 }
 
 }  // namespace Jet::Detail
