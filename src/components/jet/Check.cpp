@@ -72,8 +72,8 @@ void Checker::Refer(const std::string& subject, std::uint32_t page) {
 void Checker::Claim(const TableDef& t, std::uint32_t page, const char* what) {
     const std::string where = PageWhere(t.name, page);
     if (page >= pages_.Count()) {
-        throw Damage{PageWhere(t.name, t.page) + what + " leads to page " + std::to_string(page) +
-                     ", past the end of the file"};
+        throw Damage{PageWhere(t.name, t.page) + "its " + what + " continue on page " +
+                     std::to_string(page) + ", past the end of the file"};
     }
     if (owner_[page] != 0 && owner_[page] != t.page) {
         throw Damage{where + "the page is claimed both by this table and by table " +
@@ -168,7 +168,7 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
     t.name = e.name;
     t.page = e.page;
     t = ReadTableDef(pages_, e.page, e.name,
-                     [&](std::uint32_t page) { Claim(t, page, "table definition"); });
+                     [&](std::uint32_t page) { Claim(t, page, "definition pages"); });
     Pages::Handle keep;
     LiveRows live;
     const Bytes owned = Map(t, t.ownedMap, keep);
@@ -287,7 +287,7 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
         }
         if (walk_[pageNo] == walk) continue;
         walk_[pageNo] = walk;
-        Claim(t, pageNo, "index");
+        Claim(t, pageNo, "index entries");
         const auto page = pages_.Get(pageNo);
         const std::string where = PageWhere(t.name, pageNo);
         const std::uint8_t type = (*page)[0];
