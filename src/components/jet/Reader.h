@@ -59,6 +59,10 @@ struct Format {
     static Format ForVersion(unsigned version);
 };
 
+// XORs `data` with the RC4 keystream of the 4-byte little-endian `key`: the scrambling of
+// the header's fixed range and of every page of an encoded database.
+void Rc4(std::uint32_t key, std::span<std::uint8_t> data);
+
 struct Header {
     Format format;
     unsigned version = 0;

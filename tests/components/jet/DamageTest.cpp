@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <random>
 #include <regex>
 
 #include "components/jet/JetTestSupport.h"
@@ -229,6 +230,30 @@ TEST(JetDamage, EachPlantedFaultIsDamageNamingItsTableAndPage) {
                 << what << " in " << file << ": page " << expect->page << ": " << report.Finding;
         }
         EXPECT_GT(planted, 0) << "no real database has a place for: " << what;
+    }
+}
+
+// Whatever the bytes, the check ends, stays inside the file and reads no page more than
+// twice (the sanitizer build runs this too).
+TEST(JetDamage, RandomDamageIsNeverReadOutsideTheFile) {
+    const auto files = RealDatabases();
+    if (files.empty()) GTEST_SKIP() << "skipped: ../shared/testdata/databases is missing";
+    std::mt19937 random(20261207);
+    for (const char* name : {"adox_jet4.mdb", "delTestV1997.mdb", "testV2010.accdb"}) {
+        const auto original = ReadBytes(files.front().parent_path() / name);
+        const std::uint32_t pageSize = original[0x14] == 0 ? 2048 : 4096;
+        for (int round = 0; round < 150; ++round) {
+            auto bytes = original;
+            const int changes = 1 + static_cast<int>(random() % 12);
+            for (int i = 0; i < changes; ++i) {
+                const std::size_t at = pageSize + random() % (bytes.size() - pageSize);
+                bytes[at] = static_cast<std::uint8_t>(random());
+            }
+            const CountingSource source(bytes, pageSize);
+            const Jet::CheckReport report = Jet::CheckDatabase(source);
+            EXPECT_NE(report.Outcome, Jet::Verdict::kUnreadable) << name << ": " << report.Finding;
+            EXPECT_LE(source.MostReadsOfOnePage(), 2) << name;
+        }
     }
 }
 
