@@ -21,25 +21,6 @@ namespace {
 constexpr std::size_t kScrambledStart = 0x18;
 constexpr std::uint32_t kHeaderKey = 0x6B39DAC7;
 
-void Rc4(std::uint32_t key, std::span<std::uint8_t> data) {
-    std::array<std::uint8_t, 256> s;
-    for (unsigned i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
-    const std::uint8_t k[4] = {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
-                               static_cast<std::uint8_t>(key >> 16),
-                               static_cast<std::uint8_t>(key >> 24)};
-    for (unsigned i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + k[i % 4]) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    unsigned i = 0, j = 0;
-    for (auto& byte : data) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        byte ^= s[(s[i] + s[j]) & 0xFF];
-    }
-}
-
 // Windows-1252's characters 0x80-0x9F; the rest of the upper half is Latin-1.
 constexpr std::uint16_t kCp1252High[32] = {
     0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
@@ -65,6 +46,25 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
 }
 
 }  // namespace
+
+void Rc4(std::uint32_t key, std::span<std::uint8_t> data) {
+    std::array<std::uint8_t, 256> s;
+    for (unsigned i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
+    const std::uint8_t k[4] = {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
+                               static_cast<std::uint8_t>(key >> 16),
+                               static_cast<std::uint8_t>(key >> 24)};
+    for (unsigned i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + k[i % 4]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    unsigned i = 0, j = 0;
+    for (auto& byte : data) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        byte ^= s[(s[i] + s[j]) & 0xFF];
+    }
+}
 
 Format Format::ForVersion(unsigned version) {
     Format f;
