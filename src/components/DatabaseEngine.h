@@ -19,6 +19,10 @@ class DatabaseEngine {
     // the source. Raises Err::Error with the engine's error number and description on any
     // failure; creating the engine object may raise 429.
     virtual void CompactDatabase(std::string source, std::string destination) = 0;
+
+    // A line for the log about the last compaction that succeeded but was not proven (a
+    // database whose structure could not be checked), or empty.
+    virtual std::string Note() const { return {}; }
 };
 
 std::unique_ptr<DatabaseEngine> CreatePlatformInstance(Tag<DatabaseEngine>);

@@ -140,6 +140,11 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         resume.Step([&] { qnGeneral::ReportError(context, Err::Current().Number, SilentMode); });
         return result;
     }
+    // A copy the engine could not prove is still the engine's copy; the log says so.
+    resume.Step([&] {
+        const std::string note = The<Components::DatabaseEngine>().Note();
+        if (!note.empty()) qnGeneral::WriteLog(note, -1, qnGeneral::kIndentNone);
+    });
 
     auto& fileTools = The<Components::FileTools>();
     auto& fileSystem = The<Components::FileSystem>();

@@ -69,6 +69,14 @@ const Refusal kRefusals[] = {
     {"PartOfAPage",
      [](const fs::path& file) { WriteFile(file, TestDatabase::Make().substr(0, 12288) + "xyz"); },
      kCorrupt + "its size of 12291 bytes is not a whole number of 4096-byte pages. (3049)\""},
+    {"Damaged",
+     [](const fs::path& file) {
+         std::string bytes = TestDatabase::Make();
+         bytes[TestDatabase::kFirstRowsPage * 4096 + 4] = 9;  // the rows page's owner
+         WriteFile(file, bytes);
+     },
+     kCorrupt + "table Orders, page 6: the page is in the table's map but is not a data page of "
+                "that table. (3049)\""},
     {"ZeroLength", [](const fs::path& file) { WriteFile(file, ""); }, kWarning},
     {"Missing", [](const fs::path&) {}, kWarning},
     {"Folder", [](const fs::path& file) { fs::create_directory(file); }, kWarning},
