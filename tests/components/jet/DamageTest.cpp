@@ -5,7 +5,6 @@
 #include <functional>
 #include <optional>
 #include <random>
-#include <regex>
 
 #include "components/jet/JetTestSupport.h"
 #include "components/jet/Reader.h"
@@ -209,7 +208,14 @@ const std::vector<std::pair<std::string, Plant>> kPlants = {
 };
 
 bool NamesPage(const std::string& finding, std::uint32_t page) {
-    return std::regex_search(finding, std::regex("page " + std::to_string(page) + "([^0-9]|$)"));
+    const std::string name = "page " + std::to_string(page);
+    for (auto at = finding.find(name); at != std::string::npos; at = finding.find(name, at + 1)) {
+        const std::size_t end = at + name.size();
+        if (end == finding.size() || !std::isdigit(static_cast<unsigned char>(finding[end]))) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TEST(JetDamage, EachPlantedFaultIsDamageNamingItsTableAndPage) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 #include "components/jet/JetTestSupport.h"
 #include "components/jet/Reader.h"
@@ -26,7 +25,9 @@ std::vector<fs::path> RealDatabases() {
 
 std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    std::vector<std::uint8_t> bytes(fs::file_size(file));
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 namespace {
