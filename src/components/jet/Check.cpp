@@ -199,7 +199,11 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
         ForEachMapPage(
             pages_, row, PageWhere(t.name, t.page),
             [&](std::uint32_t page) {
-                if (page < pages_.Count()) referenced_[page] = true;
+                Refer(PageWhere(t.name, t.page) + "its map of long values", page);
+                if (!IsLongValuePage(*pages_.Get(page))) {
+                    throw Damage{PageWhere(t.name, page) +
+                                 "the page is in the table's map of long values but holds none"};
+                }
             },
             [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
     }
@@ -273,7 +277,13 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
     ForEachMapPage(
         pages_, map, PageWhere(t.name, t.page),
         [&](std::uint32_t page) {
-            if (page < pages_.Count()) referenced_[page] = true;
+            Claim(t, page, "index entries");
+            const auto bytes = pages_.Get(page);
+            const std::uint8_t type = (*bytes)[0];
+            if ((type != kIndexNode && type != kIndexLeaf) || U32(*bytes, 4) != t.page) {
+                throw Damage{PageWhere(t.name, page) + "the page is in the map of " + name +
+                             " but is not an index page of that table"};
+            }
         },
         [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
     const std::uint32_t walk = ++walks_;
