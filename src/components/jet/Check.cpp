@@ -14,8 +14,33 @@ constexpr std::uint32_t kGlobalMapPage = 1;
 constexpr std::uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
 constexpr std::uint8_t kInlineValue = 0x80, kOneRowValue = 0x40, kChainedValue = 0x00;
 
-// Which rows of a table's pages are live, so index entries can be checked against them.
-using LiveRows = std::unordered_map<std::uint32_t, std::array<std::uint64_t, 4>>;
+// Which rows of a table's pages are live, so index entries can be checked against them: a
+// few bytes a page, as the pages come in map order.
+class LiveRows {
+  public:
+    void Add(std::uint32_t page, const std::vector<RowSlot>& slots) {
+        if (!pages_.empty() && page <= pages_.back().first) sorted_ = false;
+        pages_.emplace_back(page, static_cast<std::uint32_t>(words_.size()));
+        words_.resize(words_.size() + (slots.size() + 63) / 64 + 1, 0);
+        words_[pages_.back().second] = slots.size();
+        for (std::size_t r = 0; r < slots.size(); ++r) {
+            if (!slots[r].deleted) words_[pages_.back().second + 1 + r / 64] |= 1ull << (r % 64);
+        }
+    }
+    bool IsLive(RowPointer at) {
+        if (!sorted_) std::sort(pages_.begin(), pages_.end());
+        sorted_ = true;
+        const auto it = std::lower_bound(pages_.begin(), pages_.end(), std::pair(at.page, 0u));
+        if (it == pages_.end() || it->first != at.page || at.row >= words_[it->second])
+            return false;
+        return (words_[it->second + 1 + at.row / 64] >> (at.row % 64) & 1) != 0;
+    }
+
+  private:
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pages_;  // page, its first word
+    std::vector<std::uint64_t> words_;  // per page: its row count, then a bit per live row
+    bool sorted_ = true;
+};
 
 class Checker {
   public:
@@ -34,8 +59,7 @@ class Checker {
     void CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
                   const RowSlot& slot);
     void CheckLongValue(const TableDef& t, Bytes value, const std::string& where);
-    void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number,
-                    const LiveRows& live);
+    void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number, LiveRows& live);
     void ReadGlobalMap();
     bool GlobalFree(std::uint32_t page) const {
         return page >= pages_.Count() || (free_[page / 8] >> (page % 8) & 1) != 0;
@@ -184,10 +208,10 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
                              "of that table"};
             }
             const auto slots = RowSlots(*page, f_, where);
+            live.Add(pageNo, slots);
             for (std::uint32_t r = 0; r < slots.size(); ++r) {
                 if (slots[r].deleted) continue;
                 ++rows.LiveRows;
-                live[pageNo][r / 64] |= 1ull << (r % 64);
                 CheckRow(t, *page, pageNo, r, slots[r]);
             }
         },
@@ -270,7 +294,7 @@ void Checker::CheckLongValue(const TableDef& t, Bytes value, const std::string& 
 }
 
 void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number,
-                         const LiveRows& live) {
+                         LiveRows& live) {
     const std::string name = "index " + std::to_string(number + 1);
     Pages::Handle keep;
     const Bytes map = Map(t, index.map, keep);
@@ -310,8 +334,7 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
                 todo.push_back(e.child);
                 continue;
             }
-            const auto it = live.find(e.row.page);
-            if (it == live.end() || (it->second[e.row.row / 64] >> (e.row.row % 64) & 1) == 0) {
+            if (!live.IsLive(e.row)) {
                 throw Damage{where + "an entry of " + name + " points at row " +
                              std::to_string(e.row.row) + " of page " + std::to_string(e.row.page) +
                              ", which is not a live row of that table"};
