@@ -123,6 +123,14 @@ const std::vector<std::pair<std::string, Plant>> kPlants = {
          db.bytes[db.At(2, 0)] = 0x01;
          return Expect{"MSysObjects", 2};
      }},
+    {"a table's definition pages lead round in a loop",
+     [](Db& db) -> std::optional<Expect> {
+         for (const CatalogEntry& e : db.catalog) {
+             if (!e.system) db.Put(db.At(e.page, 4), e.page, 4);
+             if (!e.system) return Expect{e.name, e.page};
+         }
+         return {};
+     }},
     {"a page of a table's map belongs to another table",
      [](Db& db) -> std::optional<Expect> {
          std::uint32_t row = 0;
