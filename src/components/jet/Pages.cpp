@@ -255,10 +255,4 @@ std::string DecodeText(Bytes b, const Format& f) {
     return out;
 }
 
-LongValue LongValueAt(Bytes b, std::size_t at) {
-    const std::uint32_t word = U32(b, at);
-    return {word & 0x3FFFFFFF, static_cast<std::uint8_t>(word >> 24 & 0xC0),
-            RowPointerAt(b, at + 4)};
-}
-
 }  // namespace Jet::Detail

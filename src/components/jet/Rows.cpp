@@ -116,4 +116,10 @@ Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, 
     return page;
 }
 
+LongValue LongValueAt(Bytes b, std::size_t at) {
+    const std::uint32_t word = U32(b, at);
+    return {word & 0x3FFFFFFF, static_cast<std::uint8_t>(word >> 24 & 0xC0),
+            RowPointerAt(b, at + 4)};
+}
+
 }  // namespace Jet::Detail
