@@ -138,6 +138,25 @@ const std::vector<std::pair<std::string, Plant>> kPlants = {
          if (e) db.Put(db.At(e->page, 4), 2, 4);
          return e;
      }},
+    {"a page is claimed by two tables",
+     [](Db& db) -> std::optional<Expect> {
+         std::uint32_t row = 0;
+         const auto a = FirstUserRow(db, row);
+         for (const CatalogEntry& b : db.catalog) {
+             if (!a || b.name == a->table) continue;
+             const RowPointer map = db.Def(b).ownedMap;
+             RowSlot slot;
+             const auto host = db.pages.Get(map.page);
+             if (!RowAt(*host, db.header.format, map.row, slot) || (*host)[slot.start] != 0)
+                 continue;
+             const std::uint32_t bit = a->page - U32(*host, slot.start + 1);
+             if (bit >= 8 * (slot.end - slot.start - 5)) continue;
+             db.bytes[db.At(map.page, slot.start + 5 + bit / 8)] |=
+                 static_cast<std::uint8_t>(1 << bit % 8);
+             return Expect{b.name, a->page};
+         }
+         return {};
+     }},
     {"a live page is marked free in the database's map",
      [](Db& db) -> std::optional<Expect> {
          std::uint32_t row = 0;
