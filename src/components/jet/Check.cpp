@@ -60,6 +60,9 @@ class Checker {
                   const RowSlot& slot);
     void CheckLongValue(const TableDef& t, Bytes value, const std::string& where);
     void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number, LiveRows& live);
+    // Marks an index's page as met in the index's map (`id` = `mapId`) or tree (`id`).
+    void TakeForIndex(const TableDef& t, std::uint32_t page, std::uint32_t mapId, std::uint32_t id,
+                      const std::string& name);
     void ReadGlobalMap();
     bool GlobalFree(std::uint32_t page) const {
         return page >= pages_.Count() || (free_[page / 8] >> (page % 8) & 1) != 0;
@@ -78,6 +81,7 @@ class Checker {
     std::vector<std::uint8_t> free_;  // the database-wide map: a set bit is a free page
     std::unordered_map<std::uint32_t, std::string> names_;
     std::uint32_t walks_ = 0;
+    std::uint32_t tableWalks_ = 0;  // the last mark given before the current table
     std::vector<std::string>* notes_ = nullptr;
 };
 
@@ -231,6 +235,7 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
             },
             [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
     }
+    tableWalks_ = walks_;
     for (std::size_t i = 0; i < t.indexes.size(); ++i) CheckIndex(t, t.indexes[i], i, live);
     if (rows.LiveRows != t.storedRows) {
         notes_->push_back("table " + t.name + ": its definition stores " +
@@ -293,15 +298,26 @@ void Checker::CheckLongValue(const TableDef& t, Bytes value, const std::string& 
     }
 }
 
+void Checker::TakeForIndex(const TableDef& t, std::uint32_t page, std::uint32_t mapId,
+                           std::uint32_t id, const std::string& name) {
+    if (walk_[page] > tableWalks_ && walk_[page] != mapId && walk_[page] != id) {
+        throw Damage{PageWhere(t.name, page) + "the page belongs both to " + name +
+                     " and to another index of the table"};
+    }
+    walk_[page] = id;
+}
+
 void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number,
                          LiveRows& live) {
     const std::string name = "index " + std::to_string(number + 1);
     Pages::Handle keep;
     const Bytes map = Map(t, index.map, keep);
+    const std::uint32_t mapId = ++walks_, walk = ++walks_;
     ForEachMapPage(
         pages_, map, PageWhere(t.name, t.page),
         [&](std::uint32_t page) {
             Claim(t, page, "index entries");
+            TakeForIndex(t, page, mapId, mapId, name);
             const auto bytes = pages_.Get(page);
             const std::uint8_t type = (*bytes)[0];
             if ((type != kIndexNode && type != kIndexLeaf) || U32(*bytes, 4) != t.page) {
@@ -310,7 +326,6 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
             }
         },
         [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
-    const std::uint32_t walk = ++walks_;
     std::vector<std::uint32_t> todo{index.root};
     while (!todo.empty()) {
         const std::uint32_t pageNo = todo.back();
@@ -320,8 +335,8 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
                          std::to_string(pageNo) + ", past the end of the file"};
         }
         if (walk_[pageNo] == walk) continue;
-        walk_[pageNo] = walk;
         Claim(t, pageNo, "index entries");
+        TakeForIndex(t, pageNo, mapId, walk, name);
         const auto page = pages_.Get(pageNo);
         const std::string where = PageWhere(t.name, pageNo);
         const std::uint8_t type = (*page)[0];

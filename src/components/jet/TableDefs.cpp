@@ -9,6 +9,7 @@ namespace {
 constexpr std::uint8_t kTableDefPage = 0x02;
 constexpr std::uint8_t kHighestKnownType = 0x14;
 constexpr std::uint32_t kCatalogPage = 2;
+constexpr std::size_t kMostDefinitionPages = 64;
 constexpr std::int32_t kTableType = 1;
 constexpr std::uint32_t kSystemFlags = 0x80000002;
 
@@ -50,6 +51,10 @@ TableDef ReadTableDef(Pages& pages, std::uint32_t page, const std::string& name,
         if (std::find(t.chain.begin(), t.chain.end(), at) != t.chain.end()) {
             throw Damage{where + "its definition pages lead round in a loop at page " +
                          std::to_string(at)};
+        }
+        // The largest definition the format allows fills some 17 pages.
+        if (t.chain.size() == kMostDefinitionPages) {
+            throw NotChecked{"table " + name + " has a definition longer than this reader reads"};
         }
         mayUse(at);
         t.chain.push_back(at);
