@@ -41,12 +41,19 @@ void Append32(Bytes& b, std::uint32_t v) {
 // A row pointer: the row in the low byte, the page above it.
 std::uint32_t At(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
 
-// ASCII text as the format stores it: the code page (1252) in 1997, UTF-16 after.
+// Text as the format stores it: the code page (1252; ASCII here) in 1997, UTF-16 after (from
+// UTF-8 of the basic plane).
 Bytes Text(const std::string& s, const Layout& l) {
+    if (l.jet3) return Bytes(s.begin(), s.end());
     Bytes out;
-    for (const char c : s) {
-        out.push_back(static_cast<std::uint8_t>(c));
-        if (!l.jet3) out.push_back(0);
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<std::uint8_t>(s[i]);
+        const int more = c < 0x80 ? 0 : c < 0xE0 ? 1 : 2;
+        std::uint32_t point = more == 0 ? c : c & (more == 1 ? 0x1F : 0x0F);
+        for (int k = 1; k <= more; ++k) point = point << 6 | (s[i + k] & 0x3F);
+        i += 1 + more;
+        out.push_back(static_cast<std::uint8_t>(point));
+        out.push_back(static_cast<std::uint8_t>(point >> 8));
     }
     return out;
 }

@@ -14,7 +14,7 @@ struct Spec {
     std::uint64_t pages = 0;       // at least this many pages in all: free ones fill up
     char version = 1;              // the header's version byte: 0 the 1997 format (2048-byte
                                    // pages), 1 the 2000/2003 format, 2 and later the ACE formats
-    std::string table = "Orders";  // the user table's name
+    std::string table = "Orders";  // the user table's name (UTF-8; ASCII in 1997)
 };
 
 // Where things are, the same for every Spec.

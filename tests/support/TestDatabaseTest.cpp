@@ -41,7 +41,7 @@ TEST(TestDatabase, IsSoundAndAnIndependentReaderReadsItsTablesAndRows) {
         {{.rows = 250, .pages = 700}, "JET4"},  // three pages of rows, pages past the map
         {{.rows = 5, .version = 0}, "JET3"},
         {{.rows = 130, .pages = 1100, .version = 0}, "JET3"},
-        {{.rows = 2, .version = 3, .table = "Kunden"}, "ACE14"},
+        {{.rows = 2, .version = 3, .table = "Kunden Café ü"}, "ACE14"},
     };
     for (const auto& [spec, version] : cases) {
         const std::string file = (folder / "Test.mdb").string();

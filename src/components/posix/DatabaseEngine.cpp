@@ -15,12 +15,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
-#include <span>
 #include <vector>
 
 #include "components/CurrentError.h"
 #include "components/jet/DatabaseCheck.h"
 #include "components/posix/DatabaseFormat.h"
+#include "components/posix/DescriptorPages.h"
 #include "components/posix/EngineErrors.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
@@ -182,32 +182,6 @@ void CheckFormat(int fd, const struct stat& status, const std::string& source) {
                       check.reason + ".");
     }
 }
-
-// The file's bytes through the system-call table, so that every read can be made to fail.
-class DescriptorPages final : public Jet::PageSource {
-  public:
-    DescriptorPages(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    std::uint64_t Size() const override { return size_; }
-    bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        for (std::size_t have = 0; have < out.size();) {
-            const ssize_t n = Sys().Pread(fd_, out.data() + have, out.size() - have,
-                                          static_cast<off_t>(offset + have));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error_ = n < 0 ? errno : EIO;  // a file that shrank under us reads as an I/O error
-                return false;
-            }
-            have += static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-    int Error() const { return error_; }
-
-  private:
-    int fd_;
-    std::uint64_t size_;
-    mutable int error_ = 0;
-};
 
 std::string Sentence(std::string text) {
     while (!text.empty() && text.back() == '.') text.pop_back();
