@@ -160,6 +160,11 @@ void Checker::ReadGlobalMap() {
 void Checker::Run(CheckReport& report) {
     notes_ = &report.Notes;
     ReadGlobalMap();
+    // Counted before the tables, so a damaged database still reports its pages.
+    PageTally& tally = report.Pages;
+    tally.Total = pages_.Count();
+    for (std::uint32_t p = 0; p < pages_.Count(); ++p) tally.InUse += GlobalFree(p) ? 0 : 1;
+    tally.Free = tally.Total - tally.InUse;
     for (std::uint32_t fixed : {0u, kGlobalMapPage}) Refer("the file's first pages", fixed);
     const std::vector<CatalogEntry> catalog = ReadCatalog(pages_);
     for (const CatalogEntry& e : catalog) {
@@ -172,14 +177,9 @@ void Checker::Run(CheckReport& report) {
         report.Tables.push_back({e.name, e.system, 0});
         CheckTable(e, report.Tables.back());
     }
-    PageTally& tally = report.Pages;
-    tally.Total = pages_.Count();
     for (std::uint32_t p = 0; p < pages_.Count(); ++p) {
-        if (GlobalFree(p)) continue;
-        ++tally.InUse;
-        if (!referenced_[p]) ++tally.Unreferenced;
+        tally.Unreferenced += !GlobalFree(p) && !referenced_[p] ? 1 : 0;
     }
-    tally.Free = tally.Total - tally.InUse;
     if (tally.Unreferenced > 0) {
         report.Notes.push_back(std::to_string(tally.Unreferenced) +
                                " pages are allocated but referenced by nothing");

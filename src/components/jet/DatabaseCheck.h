@@ -49,6 +49,8 @@ struct TableRows {
     std::uint64_t LiveRows = 0;  // rows that could be read, deleted rows not counted
 };
 
+// Filled once the database-wide map has been read, also when damage is met later on;
+// Unreferenced only when the whole database has been checked.
 struct PageTally {
     std::uint64_t Total = 0;         // pages in the file
     std::uint64_t InUse = 0;         // pages the database-wide map calls used
