@@ -74,7 +74,6 @@ Format Format::ForVersion(unsigned version) {
         f.rowCountAt = 8;
         f.columnCountSize = 1;
         f.tdefStoredRowsAt = 12;
-        f.tdefTypeAt = 20;
         f.tdefMaxColumnsAt = 21;
         f.tdefVarColumnsAt = 23;
         f.tdefColumnsAt = 25;
@@ -90,7 +89,6 @@ Format Format::ForVersion(unsigned version) {
         f.indexPrefixLengthAt = 20;
         f.indexBitmapAt = 0x16;
         f.indexFirstEntryAt = 0xF8;
-        f.indexPrevAt = 8;
         f.indexNextAt = 12;
     }
     return f;

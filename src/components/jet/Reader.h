@@ -1,6 +1,6 @@
 // The pieces of the file format reader the check is built from. Every function here keeps
-// its reads inside the page it was handed and throws one of the three outcomes below for
-// anything it cannot decode; none of them trusts a number read from the file.
+// its reads inside the page it was handed and throws one of the outcomes below for anything
+// it cannot decode; none of them trusts a number read from the file.
 #pragma once
 
 #include <cstdint>
@@ -47,14 +47,14 @@ struct Format {
     // Rows.
     std::size_t columnCountSize = 2;
     // Table definitions.
-    std::size_t tdefStoredRowsAt = 16, tdefTypeAt = 40, tdefMaxColumnsAt = 41,
-                tdefVarColumnsAt = 43, tdefColumnsAt = 45, tdefLogicalIndexesAt = 47,
-                tdefRealIndexesAt = 51, tdefOwnedMapAt = 55, tdefFreeMapAt = 59, tdefBlocksAt = 63,
+    std::size_t tdefStoredRowsAt = 16, tdefMaxColumnsAt = 41, tdefVarColumnsAt = 43,
+                tdefColumnsAt = 45, tdefLogicalIndexesAt = 47, tdefRealIndexesAt = 51,
+                tdefOwnedMapAt = 55, tdefFreeMapAt = 59, tdefBlocksAt = 63,
                 realIndexCountBlock = 12, columnBlock = 25, realIndexBlock = 52,
                 logicalIndexBlock = 28;
     // Index pages.
     std::size_t indexPrefixLengthAt = 24, indexBitmapAt = 0x1B, indexFirstEntryAt = 0x1E0;
-    std::size_t indexPrevAt = 12, indexNextAt = 16;
+    std::size_t indexNextAt = 16;
 
     static Format ForVersion(unsigned version);
 };
