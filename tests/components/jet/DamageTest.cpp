@@ -266,6 +266,68 @@ TEST(JetDamage, EachPlantedFaultIsDamageNamingItsTableAndPage) {
     }
 }
 
+// Usage maps may name their pages through map pages instead of holding the bits themselves:
+// turning the database-wide map and a table's map into such maps changes nothing but the
+// two pages they now use.
+TEST(JetDamage, MapsByReferenceReadAsInlineOnes) {
+    const auto files = RealDatabases();
+    if (files.empty()) GTEST_SKIP() << "skipped: ../shared/testdata/databases is missing";
+    int converted = 0;
+    for (const auto& file : files) {
+        Db db(ReadBytes(file));
+        const Jet::CheckReport plain = Check(db.bytes);
+        RowSlot global;
+        const auto page1 = db.pages.Get(1);
+        RowAt(*page1, db.header.format, 0, global);
+        const std::uint32_t start = U32(*page1, global.start + 1);
+        const std::uint32_t reach = 8 * (global.end - global.start - 5);
+        const auto isFree = [&](std::uint32_t p) {
+            return p < start || p >= start + reach ||
+                   ((*page1)[global.start + 5 + (p - start) / 8] >> (p - start) % 8 & 1) != 0;
+        };
+        std::vector<std::uint32_t> spare;
+        for (std::uint32_t p = 3; p < db.pages.Count() && spare.size() < 2; ++p) {
+            if (isFree(p)) spare.push_back(p);
+        }
+        const auto user = std::find_if(db.catalog.begin(), db.catalog.end(),
+                                       [](const CatalogEntry& e) { return !e.system; });
+        if (spare.size() < 2 || user == db.catalog.end()) continue;
+        const TableDef t = db.Def(*user);
+        const auto owned = db.DataPages(t);
+        const auto mapPage = [&](std::uint32_t at, const std::function<bool(std::uint32_t)>& on) {
+            std::fill_n(db.bytes.begin() + db.At(at, 0), db.PageSize(), 0);
+            db.Put(db.At(at, 0), 0x0105, 4);
+            for (std::uint32_t p = 0; p < db.pages.Count(); ++p) {
+                if (on(p)) db.bytes[db.At(at, 4 + p / 8)] |= static_cast<std::uint8_t>(1 << p % 8);
+            }
+        };
+        const auto pointTo = [&](std::uint32_t hostPage, std::uint32_t row, std::uint32_t at) {
+            RowSlot slot;
+            RowAt(*db.pages.Get(hostPage), db.header.format, row, slot);
+            std::fill_n(db.bytes.begin() + db.At(hostPage, slot.start), slot.end - slot.start, 0);
+            db.bytes[db.At(hostPage, slot.start)] = 1;
+            db.Put(db.At(hostPage, slot.start + 1), at, 4);
+        };
+        mapPage(spare[0],
+                [&](std::uint32_t p) { return isFree(p) && p != spare[0] && p != spare[1]; });
+        mapPage(spare[1], [&](std::uint32_t p) {
+            return std::find(owned.begin(), owned.end(), p) != owned.end();
+        });
+        pointTo(1, 0, spare[0]);
+        pointTo(t.ownedMap.page, t.ownedMap.row, spare[1]);
+        const Jet::CheckReport referenced = Check(db.bytes);
+        ++converted;
+        EXPECT_EQ(referenced.Outcome, Jet::Verdict::kSound) << file << referenced.Finding;
+        EXPECT_EQ(referenced.Pages.InUse, plain.Pages.InUse + 2) << file;
+        EXPECT_EQ(referenced.Pages.Unreferenced, plain.Pages.Unreferenced) << file;
+        ASSERT_EQ(referenced.Tables.size(), plain.Tables.size()) << file;
+        for (std::size_t i = 0; i < plain.Tables.size(); ++i) {
+            EXPECT_EQ(referenced.Tables[i].LiveRows, plain.Tables[i].LiveRows) << file;
+        }
+    }
+    EXPECT_GT(converted, 0);
+}
+
 // Whatever the bytes, the check ends, stays inside the file and reads no page more than
 // twice (the sanitizer build runs this too).
 TEST(JetDamage, RandomDamageIsNeverReadOutsideTheFile) {
