@@ -193,6 +193,29 @@ const std::vector<std::pair<std::string, Plant>> kPlants = {
          db.Put(db.At(first.page, chunk.start + 1), first.page, 3);
          return lv->first;
      }},
+    {"a moved row leads past the end of the file",
+     [](Db& db) -> std::optional<Expect> {
+         for (const CatalogEntry& e : db.catalog) {
+             for (std::uint32_t p : db.DataPages(db.Def(e))) {
+                 for (const RowSlot& slot : RowSlots(*db.pages.Get(p), db.header.format, "")) {
+                     if (!slot.overflow || slot.deleted) continue;
+                     db.Put(db.At(p, slot.start + 1), db.pages.Count() + 3, 3);
+                     return Expect{e.name, p};
+                 }
+             }
+         }
+         return {};
+     }},
+    {"an index page belongs to another table",
+     [](Db& db) -> std::optional<Expect> {
+         for (const CatalogEntry& e : db.catalog) {
+             const auto def = db.Def(e);
+             if (e.system || def.indexes.empty()) continue;
+             db.Put(db.At(def.indexes[0].root, 4), 2, 4);
+             return Expect{e.name, def.indexes[0].root};
+         }
+         return {};
+     }},
     {"an index entry points at a deleted row",
      [](Db& db) -> std::optional<Expect> {
          for (const CatalogEntry& e : db.catalog) {
