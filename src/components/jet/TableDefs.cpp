@@ -10,6 +10,9 @@ constexpr std::uint8_t kTableDefPage = 0x02;
 constexpr std::uint8_t kHighestKnownType = 0x14;
 constexpr std::uint32_t kCatalogPage = 2;
 constexpr std::size_t kMostDefinitionPages = 64;
+// A table's Id is its definition page; the top byte is not part of it, as other readers take
+// it, and no file of the format has pages beyond 24 bits.
+constexpr std::uint32_t kIdPageBits = 0x00FFFFFF;
 constexpr std::int32_t kTableType = 1;
 constexpr std::uint32_t kSystemFlags = 0x80000002;
 
@@ -184,7 +187,7 @@ std::vector<CatalogEntry> ReadCatalog(Pages& pages) {
                 for (const Field& field : RowFields(rowPage, f_, t, slot, at)) {
                     const Bytes v = rowPage.subspan(field.start, field.end - field.start);
                     if (field.column == type) objectType = static_cast<std::int16_t>(U16(v, 0));
-                    if (field.column == id) e.page = U32(v, 0);
+                    if (field.column == id) e.page = U32(v, 0) & kIdPageBits;
                     if (field.column == name) e.name = DecodeText(v, f_);
                     if (field.column == flags) e.system = (U32(v, 0) & kSystemFlags) != 0;
                 }
