@@ -22,21 +22,13 @@ Layout LayoutOf(char version) {
     return {false, 4096, 12, 128, 64, 16, 40, 63, 25};
 }
 
-void Put16(Bytes& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+// Little-endian numbers of `width` bytes, written in place or appended.
+void Put(Bytes& b, std::size_t at, std::uint32_t v, int width = 4) {
+    for (int i = 0; i < width; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    Put16(b, at, v & 0xFFFF);
-    Put16(b, at + 2, v >> 16);
-}
-void Append16(Bytes& b, std::uint32_t v) {
-    b.resize(b.size() + 2);
-    Put16(b, b.size() - 2, v);
-}
-void Append32(Bytes& b, std::uint32_t v) {
-    b.resize(b.size() + 4);
-    Put32(b, b.size() - 4, v);
+void Append(Bytes& b, std::uint32_t v, int width) {
+    b.resize(b.size() + width);
+    Put(b, b.size() - width, v, width);
 }
 // A row pointer: the row in the low byte, the page above it.
 std::uint32_t At(std::uint32_t page, std::uint32_t row) { return page << 8 | row; }
@@ -81,8 +73,8 @@ Bytes HeaderPage(char version, const Layout& l) {
     const std::string signature = version <= 1 ? "Standard Jet DB" : "Standard ACE DB";
     std::copy(signature.begin(), signature.end(), p.begin() + 4);
     p[0x14] = static_cast<std::uint8_t>(version);
-    Put16(p, 0x3C, 1252);                   // code page
-    Put16(p, l.jet3 ? 0x3A : 0x6E, 0x409);  // sort order: General
+    Put(p, 0x3C, 1252, 2);                   // code page
+    Put(p, l.jet3 ? 0x3A : 0x6E, 0x409, 2);  // sort order: General
     // The database key at 0x3E stays 0: not encoded. A creation date of 0 leaves the password
     // area's mask 0, so an empty password reads as zeros.
     Scramble(p.data() + 0x18, l.scrambled);
@@ -94,17 +86,17 @@ Bytes DataPage(std::uint32_t owner, const std::vector<Bytes>& rows, const Layout
     Bytes p(l.page, 0);
     p[0] = 0x01;
     p[1] = 0x01;
-    Put32(p, 4, owner);
-    Put16(p, l.rowCountAt, static_cast<std::uint32_t>(rows.size()));
+    Put(p, 4, owner);
+    Put(p, l.rowCountAt, static_cast<std::uint32_t>(rows.size()), 2);
     std::size_t start = l.page;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         start -= rows[i].size();
         std::copy(rows[i].begin(), rows[i].end(), p.begin() + static_cast<std::ptrdiff_t>(start));
-        Put16(p, l.rowCountAt + 2 + 2 * i, static_cast<std::uint32_t>(start));
+        Put(p, l.rowCountAt + 2 + 2 * i, static_cast<std::uint32_t>(start), 2);
     }
     const std::size_t tableEnd = l.rowCountAt + 2 + 2 * rows.size();
     if (tableEnd > start) throw std::logic_error("test database: too many rows for a page");
-    Put16(p, 2, static_cast<std::uint32_t>(start - tableEnd));
+    Put(p, 2, static_cast<std::uint32_t>(start - tableEnd), 2);
     return p;
 }
 
@@ -137,18 +129,18 @@ Bytes DefinitionPage(bool system, std::uint32_t rows, const std::vector<Column>&
         p[2] = 'V';
         p[3] = 'C';
     } else {
-        Put32(p, 12, 0x659);
+        Put(p, 12, 0x659);
     }
-    Put32(p, l.tdefRowsAt, rows);
+    Put(p, l.tdefRowsAt, rows);
     p[l.tdefTypeAt] = system ? 0x53 : 0x4E;
     std::uint32_t vars = 0;
     for (const Column& c : columns) vars += c.fixed ? 0 : 1;
     const auto count = static_cast<std::uint32_t>(columns.size());
-    Put16(p, l.tdefTypeAt + 1, count);  // most columns a row has had
-    Put16(p, l.tdefTypeAt + 3, vars);
-    Put16(p, l.tdefTypeAt + 5, count);
-    Put32(p, l.tdefTypeAt + 15, ownedMap);
-    Put32(p, l.tdefTypeAt + 19, freeMap);
+    Put(p, l.tdefTypeAt + 1, count, 2);  // most columns a row has had
+    Put(p, l.tdefTypeAt + 3, vars, 2);
+    Put(p, l.tdefTypeAt + 5, count, 2);
+    Put(p, l.tdefTypeAt + 15, ownedMap);
+    Put(p, l.tdefTypeAt + 19, freeMap);
 
     std::uint32_t fixedOffset = 0, varIndex = 0;
     for (std::uint16_t number = 0; number < columns.size(); ++number) {
@@ -156,40 +148,36 @@ Bytes DefinitionPage(bool system, std::uint32_t rows, const std::vector<Column>&
         Bytes d(l.columnBlock, 0);
         d[0] = c.type;
         const std::size_t n = l.jet3 ? 1 : 5;  // the column number, then its place among
-        Put16(d, n, number);                   // the variable ones, then the number again
-        Put16(d, n + 2, varIndex);
-        Put16(d, n + 4, number);
+        Put(d, n, number, 2);                  // the variable ones, then the number again
+        Put(d, n + 2, varIndex, 2);
+        Put(d, n + 4, number, 2);
         if (l.jet3) {
-            Put16(d, 9, 0x409);
-            Put16(d, 11, 1252);
+            Put(d, 9, 0x409, 2);
+            Put(d, 11, 1252, 2);
         } else {
-            Put32(d, 1, 0x659);
-            Put16(d, 11, 0x409);
+            Put(d, 1, 0x659);
+            Put(d, 11, 0x409, 2);
         }
         d[l.jet3 ? 13 : 15] = c.fixed ? 0x13 : 0x12;
-        Put16(d, l.columnBlock - 4, c.fixed ? fixedOffset : 0);
-        Put16(d, l.columnBlock - 2, c.length);
+        Put(d, l.columnBlock - 4, c.fixed ? fixedOffset : 0, 2);
+        Put(d, l.columnBlock - 2, c.length, 2);
         (c.fixed ? fixedOffset : varIndex) += c.fixed ? c.length : 1;
         p.insert(p.end(), d.begin(), d.end());
     }
     for (const Column& c : columns) {
         const Bytes name = Text(c.name, l);
-        if (l.jet3) {
-            p.push_back(static_cast<std::uint8_t>(name.size()));
-        } else {
-            Append16(p, static_cast<std::uint32_t>(name.size()));
-        }
+        Append(p, static_cast<std::uint32_t>(name.size()), l.jet3 ? 1 : 2);
         p.insert(p.end(), name.begin(), name.end());
     }
     for (const auto& [column, owned, free] : longMaps) {
-        Append16(p, column);
-        Append32(p, owned);
-        Append32(p, free);
+        Append(p, column, 2);
+        Append(p, owned, 4);
+        Append(p, free, 4);
     }
-    Append16(p, 0xFFFF);
+    Append(p, 0xFFFF, 2);
     const std::size_t used = p.size();
-    Put32(p, 8, static_cast<std::uint32_t>(used));
-    if (!l.jet3) Put16(p, 2, static_cast<std::uint32_t>(l.page - used - 8));
+    Put(p, 8, static_cast<std::uint32_t>(used));
+    if (!l.jet3) Put(p, 2, static_cast<std::uint32_t>(l.page - used - 8), 2);
     p.resize(l.page, 0);
     return p;
 }
@@ -198,9 +186,8 @@ Bytes DefinitionPage(bool system, std::uint32_t rows, const std::vector<Column>&
 // mask over all `columns`; `present` says which columns are not null.
 Bytes Row(const Bytes& fixed, const std::vector<Bytes>& vars, std::uint32_t columns,
           const std::vector<bool>& present, const Layout& l) {
-    const std::size_t countSize = l.jet3 ? 1 : 2;
-    Bytes r(countSize, 0);
-    r[0] = static_cast<std::uint8_t>(columns);
+    Bytes r;
+    Append(r, columns, l.jet3 ? 1 : 2);
     r.insert(r.end(), fixed.begin(), fixed.end());
     std::vector<std::uint32_t> offsets;
     for (const Bytes& v : vars) {
@@ -209,18 +196,8 @@ Bytes Row(const Bytes& fixed, const std::vector<Bytes>& vars, std::uint32_t colu
     }
     offsets.push_back(static_cast<std::uint32_t>(r.size()));  // where the variable data ends
     // The offsets from the last (the end) to the first, then their count.
-    for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) {
-        if (l.jet3) {
-            r.push_back(static_cast<std::uint8_t>(*it));
-        } else {
-            Append16(r, *it);
-        }
-    }
-    if (l.jet3) {
-        r.push_back(static_cast<std::uint8_t>(vars.size()));
-    } else {
-        Append16(r, static_cast<std::uint32_t>(vars.size()));
-    }
+    for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Append(r, *it, l.jet3 ? 1 : 2);
+    Append(r, static_cast<std::uint32_t>(vars.size()), l.jet3 ? 1 : 2);
     Bytes mask((columns + 7) / 8, 0);
     for (std::uint32_t i = 0; i < columns; ++i) {
         if (present[i]) mask[i / 8] |= static_cast<std::uint8_t>(1 << (i % 8));
@@ -233,10 +210,10 @@ Bytes Row(const Bytes& fixed, const std::vector<Bytes>& vars, std::uint32_t colu
 Bytes CatalogRow(std::uint32_t id, std::uint32_t parent, const std::string& name,
                  std::uint16_t type, std::uint32_t flags, const Layout& l) {
     Bytes fixed(14, 0);
-    Put32(fixed, 0, id);
-    Put32(fixed, 4, parent);
-    Put16(fixed, 8, type);
-    Put32(fixed, 10, flags);
+    Put(fixed, 0, id);
+    Put(fixed, 4, parent);
+    Put(fixed, 8, type, 2);
+    Put(fixed, 10, flags);
     return Row(fixed, {Text(name, l), {}}, 6, {true, true, true, true, true, false}, l);
 }
 
@@ -290,7 +267,7 @@ std::string Make(const Spec& spec) {
         std::vector<Bytes> rows;
         for (int id = first + 1; id <= std::min(spec.rows, first + kRowsPerPage); ++id) {
             Bytes fixed(4, 0);
-            Put32(fixed, 0, static_cast<std::uint32_t>(id));
+            Put(fixed, 0, static_cast<std::uint32_t>(id));
             rows.push_back(Row(fixed, {Text("Item " + std::to_string(id), l)}, 2, {true, true}, l));
         }
         pages.push_back(DataPage(kTablePage, rows, l));
