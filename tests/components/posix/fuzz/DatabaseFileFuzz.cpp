@@ -124,6 +124,43 @@ void CheckFile(const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
+// Half the mutations are libFuzzer's own; the other half write a 16-bit number where a page's
+// structure lies (its header and row table, or anywhere on it), a number near the bounds
+// the reader must keep: a whole small file is too large for byte-wise mutations alone to
+// reach a row table's offsets often.
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max);
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t maxSize, unsigned seed) {
+    std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+    const auto next = [&state](std::uint64_t bound) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (state >> 33) % bound;
+    };
+    const std::size_t pageSize = size > 8 + 0x14 && data[8 + 0x14] == 0 ? 2048 : 4096;
+    const std::size_t pages = size < 8 ? 0 : (size - 8) / pageSize;
+    if (pages == 0 || next(2) == 0) return LLVMFuzzerMutate(data, size, maxSize);
+    const std::size_t page = 8 + pageSize * next(pages);
+    const std::size_t at = page + (next(2) == 0 ? next(64) : next(pageSize - 1));
+    const std::uint32_t old = data[at] | data[at + 1] << 8;
+    const std::uint32_t near[] = {static_cast<std::uint32_t>(pageSize),
+                                  static_cast<std::uint32_t>(pages), old, 0};
+    std::uint32_t value = 0;
+    switch (next(3)) {
+        case 0:
+            value = static_cast<std::uint32_t>(next(0x10000));
+            break;
+        case 1:
+            value = near[next(4)] + static_cast<std::uint32_t>(next(9)) - 4;
+            break;
+        default:
+            value = old ^ 1u << next(16);
+            break;
+    }
+    data[at] = static_cast<std::uint8_t>(value);
+    data[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    return size;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 8) return 0;
     std::uint64_t fileSize = 0;
