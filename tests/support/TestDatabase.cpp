@@ -223,15 +223,15 @@ int DataPages(int rows) { return std::max(1, (rows + kRowsPerPage - 1) / kRowsPe
 
 std::size_t PageSize(char version) { return LayoutOf(version).page; }
 
-std::uint64_t UsedPages(const Spec& spec) { return kFirstRowsPage + DataPages(spec.rows); }
+std::uint64_t UsedPages(const Shape& shape) { return kFirstRowsPage + DataPages(shape.rows); }
 
-std::string Make(const Spec& spec) {
-    const Layout l = LayoutOf(spec.version);
-    const std::uint64_t used = UsedPages(spec);
-    const std::uint64_t total = std::max(used, spec.pages);
+std::string Make(const Shape& shape) {
+    const Layout l = LayoutOf(shape.version);
+    const std::uint64_t used = UsedPages(shape);
+    const std::uint64_t total = std::max(used, shape.pages);
     const std::uint16_t textLength = l.jet3 ? 255 : 510;
     std::vector<Bytes> pages;
-    pages.push_back(HeaderPage(spec.version, l));
+    pages.push_back(HeaderPage(shape.version, l));
 
     // Page 1: the database-wide map, whose set bits are the free pages: every page from the
     // end of the used ones to the end of its reach (the pages beyond count as free).
@@ -250,22 +250,22 @@ std::string Make(const Spec& spec) {
     pages.push_back(DataPage(kCatalogPage,
                              {CatalogRow(tables, 0x0F000000, "Tables", 3, 0, l),
                               CatalogRow(kCatalogPage, tables, "MSysObjects", 1, 0x80000000, l),
-                              CatalogRow(kTablePage, tables, spec.table, 1, 0, l)},
+                              CatalogRow(kTablePage, tables, shape.table, 1, 0, l)},
                              l));
 
     std::vector<std::uint64_t> tablePages;
-    for (int i = 0; i < DataPages(spec.rows); ++i) tablePages.push_back(kFirstRowsPage + i);
+    for (int i = 0; i < DataPages(shape.rows); ++i) tablePages.push_back(kFirstRowsPage + i);
     pages.push_back(DataPage(0,
                              {InlineMap({kCatalogRowsPage}, l), InlineMap({}, l), InlineMap({}, l),
                               InlineMap({}, l), InlineMap(tablePages, l), InlineMap({}, l)},
                              l));
 
     const std::vector<Column> table = {{0x04, "Id", 4, true}, {0x0A, "Name", textLength, false}};
-    pages.push_back(DefinitionPage(false, static_cast<std::uint32_t>(spec.rows), table,
+    pages.push_back(DefinitionPage(false, static_cast<std::uint32_t>(shape.rows), table,
                                    At(kMapsPage, 4), At(kMapsPage, 5), {}, l));
-    for (int first = 0; first == 0 || first < spec.rows; first += kRowsPerPage) {
+    for (int first = 0; first == 0 || first < shape.rows; first += kRowsPerPage) {
         std::vector<Bytes> rows;
-        for (int id = first + 1; id <= std::min(spec.rows, first + kRowsPerPage); ++id) {
+        for (int id = first + 1; id <= std::min(shape.rows, first + kRowsPerPage); ++id) {
             Bytes fixed(4, 0);
             Put(fixed, 0, static_cast<std::uint32_t>(id));
             rows.push_back(Row(fixed, {Text("Item " + std::to_string(id), l)}, 2, {true, true}, l));

@@ -9,7 +9,7 @@
 
 namespace TestDatabase {
 
-struct Spec {
+struct Shape {
     int rows = 3;                  // rows of the user table
     std::uint64_t pages = 0;       // at least this many pages in all: free ones fill up
     char version = 1;              // the header's version byte: 0 the 1997 format (2048-byte
@@ -17,7 +17,9 @@ struct Spec {
     std::string table = "Orders";  // the user table's name (UTF-8; ASCII in 1997)
 };
 
-// Where things are, the same for every Spec.
+using Spec = Shape;  // the older name, still used by the reader's tests
+
+// Where things are, the same for every Shape.
 constexpr std::uint32_t kCatalogPage = 2;      // the catalog's definition
 constexpr std::uint32_t kCatalogRowsPage = 3;  // the catalog's rows
 constexpr std::uint32_t kMapsPage = 4;         // every table's usage maps
@@ -28,10 +30,10 @@ constexpr int kRowsPerPage = 100;
 std::size_t PageSize(char version);
 
 // The user table holds rows Id = 1…rows, Name = "Item <Id>", kRowsPerPage to a page.
-std::string Make(const Spec& spec = {});
+std::string Make(const Shape& shape = {});
 
 // The pages the database itself uses, from page 0; every page after them is free.
-std::uint64_t UsedPages(const Spec& spec = {});
+std::uint64_t UsedPages(const Shape& shape = {});
 
 // Marks row `row` (0-based, over all the table's pages) deleted, as the engine does.
 void DeleteRow(std::string& bytes, int row, char version = 1);

@@ -33,7 +33,7 @@ TEST(TestDatabase, IsSoundAndAnIndependentReaderReadsItsTablesAndRows) {
     ASSERT_NE(::mkdtemp(pattern), nullptr);
     const fs::path folder = pattern;
     const struct {
-        TestDatabase::Spec spec;
+        TestDatabase::Shape shape;
         const char* version;
     } cases[] = {
         {{}, "JET4"},
@@ -43,13 +43,13 @@ TEST(TestDatabase, IsSoundAndAnIndependentReaderReadsItsTablesAndRows) {
         {{.rows = 130, .pages = 1100, .version = 0}, "JET3"},
         {{.rows = 2, .version = 3, .table = "Kunden Café ü"}, "ACE14"},
     };
-    for (const auto& [spec, version] : cases) {
+    for (const auto& [shape, version] : cases) {
         const std::string file = (folder / "Test.mdb").string();
-        const std::string bytes = TestDatabase::Make(spec);
+        const std::string bytes = TestDatabase::Make(shape);
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
-        SCOPED_TRACE(std::string(version) + ", " + std::to_string(spec.rows) + " rows");
-        const std::uint64_t pages = std::max(spec.pages, TestDatabase::UsedPages(spec));
-        EXPECT_EQ(bytes.size(), pages * TestDatabase::PageSize(spec.version));
+        SCOPED_TRACE(std::string(version) + ", " + std::to_string(shape.rows) + " rows");
+        const std::uint64_t pages = std::max(shape.pages, TestDatabase::UsedPages(shape));
+        EXPECT_EQ(bytes.size(), pages * TestDatabase::PageSize(shape.version));
         const Jet::MemoryPageSource source(
             {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
         const Jet::CheckReport report = Jet::CheckDatabase(source);
@@ -57,21 +57,21 @@ TEST(TestDatabase, IsSoundAndAnIndependentReaderReadsItsTablesAndRows) {
         ASSERT_EQ(report.Tables.size(), 2u);
         EXPECT_EQ(report.Tables[0].Name + " " + std::to_string(report.Tables[0].LiveRows),
                   "MSysObjects 3");
-        EXPECT_EQ(report.Tables[1].Name, spec.table);
-        EXPECT_EQ(report.Tables[1].LiveRows, static_cast<std::uint64_t>(spec.rows));
+        EXPECT_EQ(report.Tables[1].Name, shape.table);
+        EXPECT_EQ(report.Tables[1].LiveRows, static_cast<std::uint64_t>(shape.rows));
         EXPECT_EQ(report.Pages.Total, pages);
-        EXPECT_EQ(report.Pages.InUse, TestDatabase::UsedPages(spec));
+        EXPECT_EQ(report.Pages.InUse, TestDatabase::UsedPages(shape));
         EXPECT_EQ(report.Pages.Unreferenced, 0u);
         if (!mdbtools) continue;
         EXPECT_EQ(Output("mdb-ver '" + file + "'"), std::string(version) + "\n");
         EXPECT_EQ(Output("mdb-tables -1 -S '" + file + "' 2>&1"),
-                  "MSysObjects\n" + spec.table + "\n");
+                  "MSysObjects\n" + shape.table + "\n");
         std::string expected;
-        for (int id = 1; id <= spec.rows; ++id) {
+        for (int id = 1; id <= shape.rows; ++id) {
             const std::string n = std::to_string(id);
             expected += "{\"Id\":" + n + ",\"Name\":\"Item " + n + "\"}\n";
         }
-        EXPECT_EQ(Output("mdb-json '" + file + "' '" + spec.table + "' 2>&1"), expected);
+        EXPECT_EQ(Output("mdb-json '" + file + "' '" + shape.table + "' 2>&1"), expected);
     }
     fs::remove_all(folder);
     if (!mdbtools)
