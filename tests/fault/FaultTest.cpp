@@ -21,6 +21,7 @@
 #include "components/posix/SystemCalls.h"
 #include "fault/FaultInjection.h"
 #include "start/StartModule.h"
+#include "support/TestDatabase.h"
 
 namespace {
 
@@ -41,15 +42,6 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A database of the 2000 format: its signature, its version and whole pages.
-std::string DatabaseBytes(int pages) {
-    std::string bytes(4096 * static_cast<std::size_t>(pages), '\0');
-    bytes.replace(4, 16, std::string("Standard Jet DB\0", 16));
-    bytes[0x14] = 1;
-    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
-    return bytes;
-}
-
 struct File {
     ino_t inode;
     std::string bytes;
@@ -65,6 +57,7 @@ struct Mode {
     int error;                 // what the call fails with; 0: the process dies there
     bool unnamedFiles = true;  // whether the engine may make its copy with O_TMPFILE
     bool fromThenOn = false;   // whether every later call fails too
+    bool losesRow = false;     // whether the disk loses a row of the copy before it is read back
 };
 
 std::string ModeName(const Mode& mode) {
@@ -140,6 +133,18 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
                     return -1;
                 }
                 return Components::Posix::RealSystemCalls().Open(path, flags, mode);
+            };
+        }
+        if (GetParam().losesRow) {
+            Components::Posix::Sys().Fsync = [](int fd) {
+                struct stat status;
+                if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+                    std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+                    if (::pread(fd, bytes.data(), bytes.size(), 0) != status.st_size) _exit(126);
+                    TestDatabase::DeleteRow(bytes, 1);
+                    if (::pwrite(fd, bytes.data(), bytes.size(), 0) != status.st_size) _exit(126);
+                }
+                return ::fsync(fd);
             };
         }
         FaultInjection::Install(n, GetParam().error, GetParam().fromThenOn);
@@ -241,7 +246,7 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
     }
 
     fs::path root;
-    const std::string old = DatabaseBytes(4);
+    const std::string old = TestDatabase::Make();
     ino_t oldInode = 0;
 };
 
@@ -273,6 +278,34 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
 // not run; every failure must still be mended or reported. Only the copy's making differs:
 // EEXIST for the name that is taken, EIO for any other refusal. A disk that dies at some
 // call makes the mending itself fail.
+// A copy that lost a row is reported with the engine's 3056, which names it; it stays for the
+// user to look at, and the database stays under its name: no backup is made.
+using LostRow = FaultLoop;
+TEST_P(LostRow, TheCopyIsKeptAndNamedAndTheDatabaseStays) {
+    const RunResult run = RunWithFault(0);
+    EXPECT_NE(run.output.find("holds 2 of the 3 rows of table Orders; the database has not been "
+                              "replaced (3056)"),
+              std::string::npos)
+        << run.output;
+    ASSERT_EQ(run.files.size(), 2u);
+    EXPECT_TRUE(run.files.at("Shop.mdb").inode == oldInode &&
+                run.files.at("Shop.mdb").bytes == old);
+    std::string lost = old;
+    TestDatabase::DeleteRow(lost, 1);
+    for (const auto& [name, file] : run.files) {
+        if (name == "Shop.mdb") continue;
+        EXPECT_TRUE(std::regex_match(name, std::regex("TOL[0-9A-F]{4}\\.MDB"))) << name;
+        EXPECT_TRUE(file.bytes == lost) << "the copy as the disk left it";
+        EXPECT_NE(run.output.find("'" + (root / "data" / name).string() + "'"), std::string::npos);
+    }
+}
+INSTANTIATE_TEST_SUITE_P(Disk, LostRow,
+                         ::testing::Values(Mode{0, true, false, true}, Mode{0, false, false, true}),
+                         [](const auto& info) {
+                             return std::string(info.param.unnamedFiles ? "UnnamedFiles"
+                                                                        : "NoUnnamedFiles");
+                         });
+
 INSTANTIATE_TEST_SUITE_P(Modes, FaultLoop,
                          ::testing::Values(Mode{EIO}, Mode{ENOSPC}, Mode{EACCES}, Mode{EEXIST},
                                            Mode{EXDEV}, Mode{0}, Mode{EIO, false},
