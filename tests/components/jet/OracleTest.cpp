@@ -99,16 +99,16 @@ TEST(JetOracle, EveryRealDatabaseIsSoundWithTheTablesAndRowsMdbtoolsReads) {
 // reach; the format counts those as free.
 TEST(JetOracle, PagesBeyondTheMapsReachAreFree) {
     for (char version : {0, 1, 3}) {
-        TestDatabase::Spec spec;
-        spec.version = version;
-        spec.rows = 150;
-        spec.pages = 3000;
-        const std::string made = TestDatabase::Make(spec);
+        TestDatabase::Shape shape;
+        shape.version = version;
+        shape.rows = 150;
+        shape.pages = 3000;
+        const std::string made = TestDatabase::Make(shape);
         const std::vector<std::uint8_t> bytes(made.begin(), made.end());
         const Jet::CheckReport report = Check(bytes);
         EXPECT_EQ(report.Outcome, Jet::Verdict::kSound) << int{version} << report.Finding;
         EXPECT_EQ(report.Pages.Total, 3000u);
-        EXPECT_EQ(report.Pages.InUse, TestDatabase::UsedPages(spec));
+        EXPECT_EQ(report.Pages.InUse, TestDatabase::UsedPages(shape));
         EXPECT_EQ(report.Pages.Unreferenced, 0u);
         ASSERT_EQ(report.Tables.size(), 2u);
         EXPECT_EQ(report.Tables[1].LiveRows, 150u);
