@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     if (argc != 2) return 2;
     struct Seed {
         const char* name;
-        TestDatabase::Spec spec;
+        TestDatabase::Shape shape;
         int deleted;  // the row to mark deleted, or -1
     };
     const Seed seeds[] = {
@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
         {"seed-db-2000-free-pages", {.rows = 1, .pages = 10, .version = 1}, -1},
     };
     for (const Seed& s : seeds) {
-        std::string bytes = TestDatabase::Make(s.spec);
-        if (s.deleted >= 0) TestDatabase::DeleteRow(bytes, s.deleted, s.spec.version);
+        std::string bytes = TestDatabase::Make(s.shape);
+        if (s.deleted >= 0) TestDatabase::DeleteRow(bytes, s.deleted, s.shape.version);
         std::uint64_t size = bytes.size();
         std::ofstream out(std::string(argv[1]) + "/" + s.name, std::ios::binary);
         out.write(reinterpret_cast<const char*>(&size), 8) << bytes;
