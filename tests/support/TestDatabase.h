@@ -17,8 +17,6 @@ struct Shape {
     std::string table = "Orders";  // the user table's name (UTF-8; ASCII in 1997)
 };
 
-using Spec = Shape;  // the older name, still used by the reader's tests
-
 // Where things are, the same for every Shape.
 constexpr std::uint32_t kCatalogPage = 2;      // the catalog's definition
 constexpr std::uint32_t kCatalogRowsPage = 3;  // the catalog's rows
