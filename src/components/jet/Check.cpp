@@ -272,8 +272,9 @@ void Checker::CheckLongValue(const TableDef& t, Bytes value, const std::string& 
     if (lv.kind != kOneRowValue && lv.kind != kChainedValue) {
         throw NotChecked{where + " is stored in a way this reader does not know"};
     }
-    RowPointer tortoise = lv.first, cur = lv.first;
-    std::uint64_t power = 1, lambda = 0, collected = 0;
+    RowPointer cur = lv.first;
+    ChainWalk walk(cur);
+    std::uint64_t collected = 0;
     for (;;) {
         Refer(where, cur.page);
         const auto page = pages_.Get(cur.page);
@@ -287,14 +288,8 @@ void Checker::CheckLongValue(const TableDef& t, Bytes value, const std::string& 
         collected += slot.end - slot.start - 4;
         const RowPointer next = RowPointerAt(*page, slot.start);
         if (next.page == 0 || collected >= lv.length) return;
-        if (lambda == power) {
-            tortoise = cur;
-            power *= 2;
-            lambda = 0;
-        }
+        if (walk.ReturnsTo(next)) throw Damage{where + " leads round in a loop"};
         cur = next;
-        ++lambda;
-        if (cur == tortoise) throw Damage{where + " leads round in a loop"};
     }
 }
 

@@ -106,6 +106,28 @@ struct RowPointer {
 };
 inline RowPointer RowPointerAt(Bytes b, std::size_t at) { return {U24(b, at + 1), U8(b, at)}; }
 
+// Brent's cycle finding over a chain of row pointers: constant memory, however long the
+// chain, and every loop is met within twice its length plus its tail.
+class ChainWalk {
+  public:
+    explicit ChainWalk(RowPointer start) : tortoise_(start), current_(start) {}
+    // Moves on to `next`; true when the chain has come back to a place it has been.
+    bool ReturnsTo(RowPointer next) {
+        if (steps_ == power_) {
+            tortoise_ = current_;
+            power_ *= 2;
+            steps_ = 0;
+        }
+        current_ = next;
+        ++steps_;
+        return current_ == tortoise_;
+    }
+
+  private:
+    RowPointer tortoise_, current_;
+    std::uint64_t power_ = 1, steps_ = 0;
+};
+
 // One slot of a data page's row table.
 struct RowSlot {
     std::uint32_t start = 0, end = 0;

@@ -89,8 +89,7 @@ std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, con
 Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,
                   Pages::Handle& hold, const std::string& where) {
     const Format& f_ = pages.Fmt();
-    RowPointer tortoise = cur;
-    std::uint64_t power = 1, lambda = 0;
+    ChainWalk walk(cur);
     while (at.overflow) {
         if (at.end - at.start < 4) throw Damage{where + "its moved row's address is cut short"};
         const RowPointer next = RowPointerAt(page, at.start);
@@ -104,14 +103,8 @@ Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, 
             throw Damage{where + "the row moved to row " + std::to_string(next.row) + " of page " +
                          std::to_string(next.page) + ", which is no row of that table"};
         }
-        if (lambda == power) {
-            tortoise = cur;
-            power *= 2;
-            lambda = 0;
-        }
+        if (walk.ReturnsTo(next)) throw Damage{where + "its moved row leads round in a loop"};
         cur = next;
-        ++lambda;
-        if (cur == tortoise) throw Damage{where + "its moved row leads round in a loop"};
     }
     return page;
 }
