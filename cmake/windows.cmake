@@ -3,7 +3,7 @@ enable_language(RC)
 
 target_compile_definitions(tolvane_platform PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
                                                     NOMINMAX _WIN32_WINNT=0x0501)
-target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 user32 advapi32)
+target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 user32 advapi32 shell32)
 
 # The modules call the components through CreatePlatformInstance and the components raise
 # through the modules' error model: a cycle, which the linker sees through once CMake knows it.
@@ -19,6 +19,11 @@ target_link_options(Tolvane PRIVATE ${TOLVANE_STATIC_LINK} -mwindows)
 target_link_libraries(Tolvane PRIVATE tolvane_platform)
 set_source_files_properties(resources/Tolvane.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.ico)
+
+# The command-line checker: a console program.
+add_executable(tolvane-check src/check/main.cpp src/check/CheckFiles.cpp)
+target_link_options(tolvane-check PRIVATE ${TOLVANE_STATIC_LINK})
+target_link_libraries(tolvane-check PRIVATE tolvane_platform)
 
 option(TOLVANE_WINDOWS_TESTS "Build the programs the Wine suite runs" ON)
 if(TOLVANE_WINDOWS_TESTS)

@@ -17,8 +17,14 @@ class DatabaseEngine {
     // `destination`, with the engine's default locale and options, and returns once the
     // copy is complete on disk. Never replaces an existing destination and never changes
     // the source. Raises Err::Error with the engine's error number and description on any
-    // failure; creating the engine object may raise 429.
+    // failure; creating the engine object may raise 429. A copy that proves to lack rows or
+    // tables of the source raises 3056 with a description that names it, and is left under
+    // `destination` for the user to inspect.
     virtual void CompactDatabase(std::string source, std::string destination) = 0;
+
+    // A line for the log about the last compaction that succeeded but was not proven (a
+    // database whose structure could not be checked), or empty.
+    virtual std::string Note() const { return {}; }
 };
 
 std::unique_ptr<DatabaseEngine> CreatePlatformInstance(Tag<DatabaseEngine>);

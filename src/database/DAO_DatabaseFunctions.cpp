@@ -146,6 +146,11 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         });
         return result;
     }
+    // A copy the engine could not prove is still the engine's copy; the log says so.
+    resume.Step([&] {
+        const std::string note = The<Components::DatabaseEngine>().Note();
+        if (!note.empty()) qnGeneral::WriteLog(note, -1, qnGeneral::kIndentNone);
+    });
 
     // A copy that will never take the database's place is only clutter beside it.
     auto removeCopy = [&] {

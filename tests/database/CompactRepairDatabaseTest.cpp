@@ -69,6 +69,16 @@ TEST_F(CompactRepair, SuccessKeepsTheOldBytesInTheFirstBackupAndTheCopyUnderTheN
     EXPECT_EQ(success.title, "Tolvane");
 }
 
+TEST_F(CompactRepair, ACopyTheEngineCouldNotProveIsSaidSoInTheLog) {
+    world.engine->note = "The database was copied without a check of its structure.";
+    EXPECT_EQ(Run(), qnGeneral::True);
+    std::string log;
+    for (const auto& [name, bytes] : world.disk.files) {
+        if (name.ends_with(".log")) log += bytes;
+    }
+    EXPECT_NE(log.find(world.engine->note), std::string::npos) << log;
+}
+
 TEST_F(CompactRepair, NoAtTheConfirmationTouchesNothing) {
     world.messageBox->answers = {Components::kIdNo};
     EXPECT_EQ(Run(), qnGeneral::False);

@@ -106,7 +106,9 @@ class DiskEngine : public Components::DatabaseEngine {
   public:
     explicit DiskEngine(MemoryDisk& disk) : disk_(disk) {}
     void CompactDatabase(std::string source, std::string destination) override;
+    std::string Note() const override { return note; }
     std::vector<std::pair<std::string, std::string>> calls;
+    std::string note;
 
   private:
     MemoryDisk& disk_;

@@ -21,6 +21,7 @@
 #include "components/posix/SystemCalls.h"
 #include "fault/FaultInjection.h"
 #include "start/StartModule.h"
+#include "support/TestDatabase.h"
 
 namespace {
 
@@ -39,15 +40,6 @@ std::string ReadFile(const fs::path& path) {
 
 void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A database of the 2000 format: its signature, its version and whole pages.
-std::string DatabaseBytes(int pages) {
-    std::string bytes(4096 * static_cast<std::size_t>(pages), '\0');
-    bytes.replace(4, 16, std::string("Standard Jet DB\0", 16));
-    bytes[0x14] = 1;
-    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
-    return bytes;
 }
 
 struct File {
@@ -241,7 +233,7 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
     }
 
     fs::path root;
-    const std::string old = DatabaseBytes(4);
+    const std::string old = TestDatabase::Make();
     ino_t oldInode = 0;
 };
 

@@ -57,17 +57,26 @@ struct Refusal {
     bool locked = false;
 };
 
-void Database(const fs::path& file) { WriteFile(file, DatabaseBytes()); }
+void Database(const fs::path& file) { WriteFile(file, TestDatabase::Make()); }
 
 const Refusal kRefusals[] = {
     {"NotADatabase", [](const fs::path& file) { WriteFile(file, "just some text"); },
      kReport + "Unrecognized database format '<path>': it does not begin as a database file does. "
                "(3343)\""},
     {"TruncatedHeader",
-     [](const fs::path& file) { WriteFile(file, DatabaseBytes().substr(0, 16)); },
+     [](const fs::path& file) { WriteFile(file, TestDatabase::Make().substr(0, 16)); },
      kCorrupt + "the file ends inside its header. (3049)\""},
-    {"PartOfAPage", [](const fs::path& file) { WriteFile(file, DatabaseBytes(3) + "xyz"); },
+    {"PartOfAPage",
+     [](const fs::path& file) { WriteFile(file, TestDatabase::Make().substr(0, 12288) + "xyz"); },
      kCorrupt + "its size of 12291 bytes is not a whole number of 4096-byte pages. (3049)\""},
+    {"Damaged",
+     [](const fs::path& file) {
+         std::string bytes = TestDatabase::Make();
+         bytes[TestDatabase::kFirstRowsPage * 4096 + 4] = 9;  // the rows page's owner
+         WriteFile(file, bytes);
+     },
+     kCorrupt + "table Orders, page 6: the page is in the table's map but is not a data page of "
+                "that table. (3049)\""},
     {"ZeroLength", [](const fs::path& file) { WriteFile(file, ""); }, kWarning},
     {"Missing", [](const fs::path&) {}, kWarning},
     {"Folder", [](const fs::path& file) { fs::create_directory(file); }, kWarning},
@@ -167,12 +176,12 @@ class AwkwardInput : public Program, public ::testing::WithParamInterface<Awkwar
 TEST_P(AwkwardInput, IsCompactedWithTheBackupBesideTheDatabase) {
     const Awkward& awkward = GetParam();
     fs::create_directories((data / awkward.database).parent_path());
-    WriteFile(data / awkward.database, DatabaseBytes());
+    WriteFile(data / awkward.database, TestDatabase::Make());
     if (awkward.typed != awkward.database) {
         fs::create_directories((data / awkward.typed).parent_path());
         fs::create_symlink("../" + awkward.database, data / awkward.typed);
     }
-    WriteFile(data / "Bystander.mdb", DatabaseBytes(2));
+    WriteFile(data / "Bystander.mdb", TestDatabase::Make({.rows = 2}));
     auto expected = Tree(data);
 
     const Outcome run = Run((data / awkward.typed).string() + "\ny\ny\n\n");

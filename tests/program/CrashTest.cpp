@@ -34,13 +34,16 @@ constexpr std::size_t kPage = 4096, kChunk = 1 << 20;
 constexpr std::uint64_t kChunks = 256;  // 256 MiB
 constexpr int kKills = 20;
 
-// One mebibyte of the database: the small database's header and fill, with every page's
-// number in its last eight bytes, so that a page lost, doubled or moved shows.
+// One mebibyte of the database: a small valid database at the start, then pages the format
+// counts as free, each with its number in its last eight bytes, so that a page lost, doubled
+// or moved shows.
 std::string Chunk(std::uint64_t index) {
-    static const std::string fill = DatabaseBytes(kChunk / kPage);
-    std::string chunk = fill;
+    static const std::string small = TestDatabase::Make();
+    std::string chunk(kChunk, '\0');
+    if (index == 0) chunk.replace(0, small.size(), small);
     for (std::uint64_t page = 0; page < kChunk / kPage; ++page) {
         const std::uint64_t number = index * (kChunk / kPage) + page;
+        if (number < TestDatabase::UsedPages()) continue;
         std::memcpy(chunk.data() + (page + 1) * kPage - sizeof number, &number, sizeof number);
     }
     return chunk;

@@ -1,5 +1,5 @@
 // What the tests of the real program share: a scratch folder with the database folder, the
-// log and the level file in it, small databases, and a run with scripted answers.
+// log and the level file in it, and a run with scripted answers.
 #pragma once
 
 #include <fcntl.h>
@@ -14,6 +14,8 @@
 #include <iterator>
 #include <set>
 #include <string>
+
+#include "support/TestDatabase.h"
 
 namespace ProgramTest {
 
@@ -32,16 +34,6 @@ inline std::string ReadFile(const fs::path& path) {
 
 inline void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
-}
-
-// A small database of the 2000 format: a recognisable header and whole pages.
-inline std::string DatabaseBytes(int pages = 3, char version = 1) {
-    const std::size_t pageSize = version == 0 ? 2048 : 4096;
-    std::string bytes(pageSize * pages, '\0');
-    bytes.replace(4, 16, std::string("Standard Jet DB\0", 16));
-    bytes[0x14] = version;
-    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
-    return bytes;
 }
 
 struct Outcome {

@@ -25,7 +25,7 @@ namespace {
 
 TEST_F(Program, YesTwiceCompactsAndKeepsTheOldBytesInTheFirstBackup) {
     const fs::path db = data / "Shop.mdb";
-    const std::string old = DatabaseBytes();
+    const std::string old = TestDatabase::Make();
     WriteFile(db, old);
     const Outcome run = Run(db.string() + "\ny\ny\n\n");
     EXPECT_EQ(run.status, 0) << run.output;
@@ -42,7 +42,7 @@ TEST_F(Program, YesTwiceCompactsAndKeepsTheOldBytesInTheFirstBackup) {
 
 TEST_F(Program, NoAtEitherConfirmationChangesNothing) {
     const fs::path db = data / "Shop.mdb";
-    const std::string old = DatabaseBytes();
+    const std::string old = TestDatabase::Make();
     for (const char* answers : {"n\n", "y\nn\n", "\n"}) {
         WriteFile(db, old);
         const Outcome run = Run(db.string() + "\n" + std::string(answers));
@@ -78,7 +78,7 @@ TEST_F(Program, FileThatIsNotADatabaseIsReportedWithTheEnginesNumber) {
 
 TEST_F(Program, BackupTakesTheFirstFreeNumber) {
     const fs::path db = data / "Shop.mdb";
-    const std::string old = DatabaseBytes();
+    const std::string old = TestDatabase::Make();
     WriteFile(db, old);
     fs::create_directory(data / "Shop-0001.BAK");  // takes the name as a file would
     WriteFile(data / "Shop-0002.BAK", "two");
@@ -95,7 +95,7 @@ TEST_F(Program, BackupTakesTheFirstFreeNumber) {
 
 TEST_F(Program, DatabaseInUseIsReportedAndLeftAlone) {
     const fs::path db = data / "Shop.mdb";
-    const std::string old = DatabaseBytes();
+    const std::string old = TestDatabase::Make();
     WriteFile(db, old);
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
@@ -122,7 +122,7 @@ TEST_F(Program, DatabaseInUseIsReportedAndLeftAlone) {
 TEST_F(Program, LoggingLevelTenShowsTheMemoryCounters) {
     WriteFile(root / "config/tolvane/logging-level", "10\n");
     const fs::path db = data / "Shop.mdb";
-    WriteFile(db, DatabaseBytes());
+    WriteFile(db, TestDatabase::Make());
     Run(db.string() + "\ny\ny\n\n");
     const std::regex line(
         "^[0-9]{2}:[0-9]{2}:[0-9]{2} [ 0-9]{9}[0-9] [ 0-9]{9}[0-9] Start "
@@ -134,7 +134,7 @@ TEST_F(Program, LoggingLevelTenShowsTheMemoryCounters) {
 TEST_F(Program, LoggingLevelZeroMakesNoLogFile) {
     WriteFile(root / "config/tolvane/logging-level", "0\n");
     const fs::path db = data / "Shop.mdb";
-    WriteFile(db, DatabaseBytes());
+    WriteFile(db, TestDatabase::Make());
     Run(db.string() + "\ny\ny\n\n");
     EXPECT_TRUE(Files().count("Shop-0001.BAK"));
     EXPECT_FALSE(fs::exists(root / "state/tolvane") && !fs::is_empty(root / "state/tolvane"));

@@ -1,10 +1,11 @@
 // The stand-in for the database engine's CompactDatabase. No such engine exists on Linux,
 // so it does the honest part of a compaction and no more: it locks the source (another
 // process holding a lock means the database is in use), checks that the file is a database
-// of the engine's family, and writes a byte-for-byte copy to the destination, never over an
-// existing file, with the source's permission bits, synced to disk before it returns. The
-// copy gets the destination's name only once it is whole where the file system allows; when
-// anything fails after the name was given, the copy is removed again.
+// of the engine's family whose structure is sound, and writes a byte-for-byte copy to the
+// destination, never over an existing file, with the source's permission bits, synced to disk
+// before it returns. The copy gets the destination's name only once it is whole where the file
+// system allows; when anything fails after the name was given, the copy is removed again. The
+// copy is checked too: one that lacks rows of the source is kept for the user to inspect.
 #include "components/DatabaseEngine.h"
 
 #include <fcntl.h>
@@ -13,10 +14,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #include "components/CurrentError.h"
+#include "components/jet/DatabaseCheck.h"
 #include "components/posix/DatabaseFormat.h"
+#include "components/posix/DescriptorPages.h"
 #include "components/posix/EngineErrors.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
@@ -179,6 +183,41 @@ void CheckFormat(int fd, const struct stat& status, const std::string& source) {
     }
 }
 
+std::string Sentence(std::string text) {
+    while (!text.empty() && text.back() == '.') text.pop_back();
+    return text + ".";
+}
+
+// The structural check of the source; a damaged database is refused before anything is
+// written. A database the check does not know is copied as it is.
+Jet::CheckReport CheckSource(int fd, const struct stat& status, const std::string& source,
+                             std::string& note) {
+    const DescriptorPages pages(fd, static_cast<std::uint64_t>(status.st_size));
+    Jet::CheckReport report = Jet::CheckDatabase(pages);
+    switch (report.Outcome) {
+        case Jet::Verdict::kSound:
+            break;
+        case Jet::Verdict::kNotChecked:
+            note = "The database " + Quoted(source) +
+                   " was copied without a check of its structure: " + Sentence(report.Finding);
+            break;
+        case Jet::Verdict::kDamaged:
+            Raise(kEngineCannotOpenDatabase, 0,
+                  "Cannot open database " + Quoted(source) +
+                      ". It may not be a database this engine recognizes, or the file may be "
+                      "corrupt: " +
+                      Sentence(report.Finding));
+        case Jet::Verdict::kNotADatabase:
+            Raise(
+                kEngineUnrecognisedFormat, 0,
+                "Unrecognized database format " + Quoted(source) + ": " + Sentence(report.Finding));
+        case Jet::Verdict::kUnreadable:
+            Raise(kEngineDiskError, pages.Error(),
+                  "Disk or network error reading " + Quoted(source) + ".");
+    }
+    return report;
+}
+
 // --- the destination ---------------------------------------------------------------------
 
 // The engine's number for a failure to make or write the destination.
@@ -299,7 +338,7 @@ int OpenUnnamed(const std::string& destination) {
     if (folder.empty()) folder = ".";
     int fd;
     do {
-        fd = Sys().Open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        fd = Sys().Open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     } while (fd < 0 && errno == EINTR);
     if (fd >= 0) return fd;
     // No such files on this file system (EOPNOTSUPP) or in this kernel (EISDIR, EINVAL).
@@ -312,7 +351,7 @@ int CreateNamed(const std::string& destination) {
     do {
         // Made here, never opened: an existing file or link under the name is an error.
         created = Sys().Open(destination.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
+                             O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
     } while (created < 0 && errno == EINTR);
     if (created < 0) RaiseWrite(errno, destination, "creating");
     return created;
@@ -327,14 +366,28 @@ void Name(int fd, const std::string& destination) {
     }
 }
 
+// What the copy, read back from its own descriptor, lacks against the source.
+std::optional<std::string> CopyShortfall(int fd, std::uint64_t size, const Jet::CheckReport& source,
+                                         const std::string& destination) {
+    const DescriptorPages pages(fd, size);
+    const Jet::CheckReport copy = Jet::CheckDatabase(pages);
+    if (copy.Outcome == Jet::Verdict::kUnreadable) {
+        Raise(kEngineDiskError, pages.Error(),
+              "Disk or network error reading " + Quoted(destination) + ".");
+    }
+    return Jet::CopyShortfall(source, copy, destination);
+}
+
 class CopyingDatabaseEngine final : public DatabaseEngine {
   public:
     void CompactDatabase(std::string source, std::string destination) override {
+        note_.clear();
         Descriptor in;
         struct stat status;
         OpenSource(source, in, status);
         LockExclusively(in.Get(), source);
         CheckFormat(in.Get(), status, source);
+        const Jet::CheckReport checked = CheckSource(in.Get(), status, source, note_);
 
         if (destination.empty()) Raise(kEngineInvalidPath, 0, "'' isn't a valid path.");
         Descriptor out(OpenUnnamed(destination));
@@ -354,6 +407,11 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
                 RaiseWrite(errno, destination, "setting the permissions of");
             }
             if (Sys().Fsync(out.Get()) != 0) RaiseWrite(errno, destination, "syncing");
+            std::optional<std::string> shortfall;
+            if (checked.Outcome == Jet::Verdict::kSound) {
+                shortfall = CopyShortfall(out.Get(), static_cast<std::uint64_t>(status.st_size),
+                                          checked, destination);
+            }
             if (!named) {
                 Name(out.Get(), destination);
                 named = true;
@@ -362,6 +420,10 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
                 RaiseWrite(error, destination, "closing");
             }
             SyncFolder(destination);
+            if (shortfall) {
+                named = false;  // kept under its name for the user to inspect: the report names it
+                Raise(kEngineCannotRepair, 0, *shortfall);
+            }
         } catch (const Err::Error& error) {
             // No half copy stays behind under the name; should it have to, the report says
             // where it is.
@@ -378,6 +440,11 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
             throw;
         }
     }
+
+    std::string Note() const override { return note_; }
+
+  private:
+    std::string note_;
 };
 
 }  // namespace

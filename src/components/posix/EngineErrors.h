@@ -16,6 +16,7 @@ enum : std::int32_t {
     kEngineCannotOpenDatabase = 3049,  // Cannot open database '<name>' ... may be corrupt.
     kEngineCannotLock = 3050,          // Could not lock file.
     kEngineNoPermission = 3051,        // The engine cannot open the file '<name>' ... permission.
+    kEngineCannotRepair = 3056,        // Could not repair this database.
     kEngineDatabaseExists = 3204,      // Database already exists.
     kEngineUnrecognisedFormat = 3343,  // Unrecognized database format '<name>'.
 };

@@ -31,8 +31,8 @@ class PosixEngine : public ::testing::Test {
         return raised ? raised->Number() : 0;
     }
 
-    std::string Database(int pages = 3) {
-        old = DatabaseBytes(pages, 1);
+    std::string Database(std::uint64_t pages = 3) {
+        old = TestDatabase::Make({.pages = pages});
         WriteFile(scratch / "Shop.mdb", old);
         return scratch / "Shop.mdb";
     }
@@ -45,7 +45,7 @@ class PosixEngine : public ::testing::Test {
 
 // Each refusal comes before anything is written, and says which file it is about.
 TEST_F(PosixEngine, RefusalsHaveTheEnginesNumbers) {
-    const std::string whole = DatabaseBytes(2, 1);
+    const std::string whole = TestDatabase::Make();
     std::string future = whole;
     future[0x14] = 9;
     const std::tuple<std::string, std::string, std::int32_t> sources[] = {
@@ -169,7 +169,8 @@ TEST_F(PosixEngineFaults, WhereTheKernelCannotCopyTheBufferGoesRoundAfterRound) 
         }
         return ::read(fd, buffer, count);
     };
-    const std::string bytes = DatabaseBytes(1000, 1);  // 3.9 MiB: four rounds of the buffer
+    const std::string bytes =
+        TestDatabase::Make({.pages = 1000});  // 3.9 MiB: four rounds of the buffer
     WriteFile(scratch / "Big.mdb", bytes);
     ::chmod((scratch / "Big.mdb").c_str(), 0604);
     ASSERT_EQ(Compact(scratch / "Big.mdb", scratch / "copy.MDB"), 0) << description;
@@ -307,6 +308,65 @@ TEST_F(PosixEngineFaults, WithoutUnnamedFilesTheCopyIsMadeUnderItsName) {
     EXPECT_EQ(Compact(db, scratch / "copy.MDB"), 0) << description;
     EXPECT_TRUE(ReadFile(scratch / "copy.MDB") == old);
     EXPECT_EQ(scratch.Names(), (Names{"Shop.mdb", "copy.MDB"}));
+}
+
+// The structural check on both sides of the copy: a damaged database is refused before
+// anything is written; a database the check does not know is copied, and the engine says so;
+// a copy that lacks a row of its source fails the call and stays for the user to look at.
+TEST_F(PosixEngineFaults, TheCheckRefusesDamageAndKeepsACopyThatLostARow) {
+    std::string damaged = TestDatabase::Make();
+    damaged[TestDatabase::kFirstRowsPage * 4096 + 4] = 9;  // the rows page's owner
+    WriteFile(scratch / "Shop.mdb", damaged);
+    EXPECT_EQ(Compact(scratch / "Shop.mdb", scratch / "copy.MDB"), kEngineCannotOpenDatabase);
+    EXPECT_EQ(description, "Cannot open database '" + scratch / "Shop.mdb" +
+                               "'. It may not be a database this engine recognizes, or the file "
+                               "may be corrupt: table Orders, page 6: the page is in the table's "
+                               "map but is not a data page of that table.");
+    EXPECT_EQ(scratch.Names(), Names{"Shop.mdb"});
+    EXPECT_TRUE(ReadFile(scratch / "Shop.mdb") == damaged);
+
+    std::string unknown = TestDatabase::Make();
+    unknown[TestDatabase::kTablePage * 4096 + 63 + 25] = 21;  // the type of column Name
+    WriteFile(scratch / "Shop.mdb", unknown);
+    EXPECT_EQ(Compact(scratch / "Shop.mdb", scratch / "copy.MDB"), 0) << description;
+    EXPECT_NE(engine->Note().find("' was copied without a check of its structure: table Orders "
+                                  "has a column Name of type 21"),
+              std::string::npos)
+        << engine->Note();
+    fs::remove(scratch / "copy.MDB");
+
+    // The disk loses a row of the copy between its writing and its reading back.
+    Sys().Fsync = [](int fd) {
+        struct stat status;
+        if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+            std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
+            EXPECT_EQ(::pread(fd, bytes.data(), bytes.size(), 0), status.st_size);
+            TestDatabase::DeleteRow(bytes, 1);
+            EXPECT_EQ(::pwrite(fd, bytes.data(), bytes.size(), 0), status.st_size);
+        }
+        return ::fsync(fd);
+    };
+    static bool unnamed;
+    Sys().Open = [](const char* path, int flags, mode_t mode) {
+        if (!unnamed && (flags & O_TMPFILE) == O_TMPFILE) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        return RealSystemCalls().Open(path, flags, mode);
+    };
+    const std::string db = Database();
+    std::string lost = old;
+    TestDatabase::DeleteRow(lost, 1);
+    for (const bool made : {true, false}) {
+        unnamed = made;
+        EXPECT_EQ(Compact(db, scratch / "copy.MDB"), kEngineCannotRepair);
+        EXPECT_EQ(description, "The compacted copy '" + scratch / "copy.MDB" +
+                                   "' holds 2 of the 3 rows of table Orders; the database has "
+                                   "not been replaced");
+        EXPECT_TRUE(ReadFile(scratch / "copy.MDB") == lost) << "the copy is kept as it is";
+        EXPECT_TRUE(ReadFile(db) == old);
+        fs::remove(scratch / "copy.MDB");
+    }
 }
 
 }  // namespace

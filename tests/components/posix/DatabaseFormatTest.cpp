@@ -17,13 +17,14 @@ DatabaseCheck Check(const std::string& bytes, std::uint64_t size) {
                                std::min(bytes.size(), kDatabaseHeaderBytes), size);
 }
 
-std::string With(std::string bytes, std::size_t at, char c) {
-    bytes[at] = c;
-    return bytes;
+std::string With(std::string bytes, std::size_t at, const std::string& text) {
+    return bytes.replace(at, text.size(), text);
 }
 
+std::string Version(char version) { return TestDatabase::Make({.version = version}); }
+
 TEST(DatabaseFormat, Verdicts) {
-    const std::string jet3 = DatabaseBytes(1, 0), jet4 = DatabaseBytes(1, 1);
+    const std::string jet3 = Version(0), jet4 = Version(1);
     const std::string header = jet4.substr(0, kDatabaseHeaderBytes);
     struct Case {
         std::string bytes;
@@ -47,15 +48,15 @@ TEST(DatabaseFormat, Verdicts) {
         {jet4, UINT64_MAX, kCorrupt, 4096, ""},
         {header, kDatabaseHeaderBytes, kCorrupt, 4096, ""},  // less than a page
         {"", 0, kCorrupt, 0, "the file is empty"},
-        {DatabaseBytes(1, 2, "Standard Jet DB"), 4096, kUnrecognised, 0, ""},
-        {DatabaseBytes(1, 1, "Standard ACE DB"), 4096, kUnrecognised, 0, ""},
-        {DatabaseBytes(1, 0, "Standard ACE DB"), 4096, kUnrecognised, 0, ""},
-        {DatabaseBytes(1, 7), 4096, kUnrecognised, 0, ""},
-        {DatabaseBytes(1, static_cast<char>(0xFF)), 4096, kUnrecognised, 0, "255"},
+        {With(Version(2), 4, "Standard Jet DB"), 4096, kUnrecognised, 0, ""},
+        {With(jet4, 4, "Standard ACE DB"), 4096, kUnrecognised, 0, ""},
+        {With(jet3, 4, "Standard ACE DB"), 4096, kUnrecognised, 0, ""},
+        {Version(7), 4096, kUnrecognised, 0, ""},
+        {Version(static_cast<char>(0xFF)), 4096, kUnrecognised, 0, "255"},
         {"just some text, not a database at all", 37, kUnrecognised, 0, ""},
-        {With(jet4, 0, 1), 4096, kUnrecognised, 0, ""},
-        {With(jet4, 19, ' '), 4096, kUnrecognised, 0, ""},  // the signature's NUL
-        {With(jet4, 9, 'x'), 4096, kUnrecognised, 0, ""},   // one letter off
+        {With(jet4, 0, "\1"), 4096, kUnrecognised, 0, ""},
+        {With(jet4, 19, " "), 4096, kUnrecognised, 0, ""},  // the signature's NUL
+        {With(jet4, 9, "x"), 4096, kUnrecognised, 0, ""},   // one letter off
         {std::string(4096, '\0'), 4096, kUnrecognised, 0, ""},
         {"\x7f"
          "ELF",
@@ -63,7 +64,7 @@ TEST(DatabaseFormat, Verdicts) {
         {std::string("\0\1\0\0StandART", 12), 12, kUnrecognised, 0, ""},
     };
     for (char version = 2; version <= 6; ++version) {
-        cases.push_back({DatabaseBytes(2, version), 8192, kDatabase, 4096, ""});
+        cases.push_back({Version(version), 8192, kDatabase, 4096, ""});
     }
     for (std::size_t length = 0; length < kDatabaseHeaderBytes; ++length) {
         cases.push_back({header.substr(0, length), length, kCorrupt, 0, ""});
@@ -81,7 +82,7 @@ TEST(DatabaseFormat, Verdicts) {
 TEST(DatabaseFormat, LooksAtNoBytesPastTheFileOrTheBuffer) {
     EXPECT_EQ(CheckDatabaseHeader(nullptr, 0, 0).verdict, kCorrupt);
     EXPECT_EQ(CheckDatabaseHeader(nullptr, 100, 4096).verdict, kCorrupt);
-    const std::string full = DatabaseBytes(1, 1);
+    const std::string full = Version(1);
     const auto* bytes = reinterpret_cast<const unsigned char*>(full.data());
     EXPECT_EQ(CheckDatabaseHeader(bytes, full.size(), 10).verdict, kCorrupt)
         << "bytes past the file's end are not looked at";

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "components/CurrentError.h"
+#include "support/TestDatabase.h"
 
 namespace PosixTest {
 
@@ -36,18 +37,6 @@ inline mode_t ModeOf(const fs::path& path) {
     struct stat status {};
     ::stat(path.c_str(), &status);
     return status.st_mode & 07777;
-}
-
-// A database of the format `version` (0: 2048-byte pages, else 4096) with a made-up body.
-inline std::string DatabaseBytes(int pages, char version = 1, const char* signature = nullptr) {
-    if (signature == nullptr) signature = version <= 1 ? "Standard Jet DB" : "Standard ACE DB";
-    const std::size_t pageSize = version == 0 ? 2048 : 4096;
-    std::string bytes(pageSize * static_cast<std::size_t>(pages), '\0');
-    bytes[1] = 1;
-    bytes.replace(4, 16, std::string(signature) + std::string(1, '\0'));
-    bytes[0x14] = version;
-    for (std::size_t i = 0x100; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31 % 251);
-    return bytes;
 }
 
 // The error the action raised, or nothing when it raised none.

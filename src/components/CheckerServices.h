@@ -1,0 +1,30 @@
+// What the command-line checker needs of its platform: its arguments and the files it checks.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "components/Instance.h"
+#include "components/jet/DatabaseCheck.h"
+
+namespace Components {
+
+class CheckerServices {
+  public:
+    virtual ~CheckerServices() = default;
+
+    // The arguments after the program's name, in UTF-8 (on Windows read again as UTF-16 from
+    // the process's command line, whatever the code page). Text written to the standard output
+    // afterwards is shown as UTF-8.
+    virtual std::vector<std::string> Arguments(int argc, char** argv) = 0;
+
+    // The file `path` (UTF-8) opened for reading only, shared with every other reader and
+    // writer, so that a database in use on a file server can be checked. Raises Err::Error
+    // naming the path when it cannot be opened or is no regular file.
+    virtual std::unique_ptr<Jet::PageSource> Open(const std::string& path) = 0;
+};
+
+std::unique_ptr<CheckerServices> CreatePlatformInstance(Tag<CheckerServices>);
+
+}  // namespace Components

@@ -1,0 +1,256 @@
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "components/jet/Reader.h"
+
+namespace Jet {
+
+bool MemoryPageSource::Read(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (offset > bytes_.size() || out.size() > bytes_.size() - offset) return false;
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
+}
+
+}  // namespace Jet
+
+namespace Jet::Detail {
+
+namespace {
+
+constexpr std::size_t kScrambledStart = 0x18;
+constexpr std::uint32_t kHeaderKey = 0x6B39DAC7;
+
+// Windows-1252's characters 0x80-0x9F; the rest of the upper half is Latin-1.
+constexpr std::uint16_t kCp1252High[32] = {
+    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, std::uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | c >> 6);
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | c >> 12);
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | c >> 18);
+        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+void Rc4(std::uint32_t key, std::span<std::uint8_t> data) {
+    std::array<std::uint8_t, 256> s;
+    for (unsigned i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
+    const std::uint8_t k[4] = {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
+                               static_cast<std::uint8_t>(key >> 16),
+                               static_cast<std::uint8_t>(key >> 24)};
+    for (unsigned i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + k[i % 4]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    unsigned i = 0, j = 0;
+    for (auto& byte : data) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        byte ^= s[(s[i] + s[j]) & 0xFF];
+    }
+}
+
+Format Format::ForVersion(unsigned version) {
+    Format f;
+    if (version == 0) {
+        f.jet3 = true;
+        f.pageSize = 2048;
+        f.rowCountAt = 8;
+        f.columnCountSize = 1;
+        f.tdefStoredRowsAt = 12;
+        f.tdefMaxColumnsAt = 21;
+        f.tdefVarColumnsAt = 23;
+        f.tdefColumnsAt = 25;
+        f.tdefLogicalIndexesAt = 27;
+        f.tdefRealIndexesAt = 31;
+        f.tdefOwnedMapAt = 35;
+        f.tdefFreeMapAt = 39;
+        f.tdefBlocksAt = 43;
+        f.realIndexCountBlock = 8;
+        f.columnBlock = 18;
+        f.realIndexBlock = 39;
+        f.logicalIndexBlock = 20;
+        f.indexPrefixLengthAt = 20;
+        f.indexBitmapAt = 0x16;
+        f.indexFirstEntryAt = 0xF8;
+        f.indexNextAt = 12;
+    }
+    return f;
+}
+
+Header ReadHeader(const PageSource& source) {
+    static constexpr std::uint8_t kStart[4] = {0x00, 0x01, 0x00, 0x00};
+    static constexpr char kJet[] = "Standard Jet DB", kAce[] = "Standard ACE DB";
+    std::array<std::uint8_t, 0x300> b{};
+    const std::uint64_t size = source.Size();
+    const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(size, b.size()));
+    if (!source.Read(0, std::span(b).first(have)))
+        throw Unreadable{"the first page cannot be read"};
+    if (have < 0x20 || std::memcmp(b.data(), kStart, 4) != 0) {
+        throw NotADatabase{"it does not begin as a database file does"};
+    }
+    const bool jet = std::memcmp(b.data() + 4, kJet, 16) == 0;
+    const bool ace = std::memcmp(b.data() + 4, kAce, 16) == 0;
+    if (!jet && !ace) throw NotADatabase{"it carries no database signature"};
+    Header h;
+    h.version = b[0x14];
+    if ((jet && h.version > 1) || (ace && (h.version < 2 || h.version > 6))) {
+        throw NotChecked{"its format version " + std::to_string(h.version) +
+                         " is not one this reader knows"};
+    }
+    h.format = Format::ForVersion(h.version);
+    const std::uint32_t ps = h.format.pageSize;
+    if (size % ps != 0) {
+        throw Damage{"its size of " + std::to_string(size) + " bytes is not a whole number of " +
+                     std::to_string(ps) + "-byte pages"};
+    }
+    if (size < 3ull * ps) throw Damage{"the file ends before its catalog (page 2)"};
+    Rc4(kHeaderKey, std::span(b).subspan(kScrambledStart, h.format.jet3 ? 126 : 128));
+    Bytes page(b);
+    h.codePage = U16(page, 0x3C);
+    h.databaseKey = U32(page, 0x3E);
+    h.sortOrder = h.format.jet3 ? U16(page, 0x3A) : U32(page, 0x6E);
+    if (ace && h.databaseKey != 0) {
+        throw NotChecked{"it is protected by a password's cipher, which this reader cannot read"};
+    }
+    if (size / ps > (1ull << 24)) throw NotChecked{"it has more pages than this reader counts"};
+    return h;
+}
+
+Pages::Pages(const PageSource& source, const Header& header, std::size_t cacheSlots)
+    : source_(source),
+      header_(header),
+      count_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
+      slots_(std::max<std::size_t>(cacheSlots, 8)) {}
+
+Pages::Handle Pages::Get(std::uint32_t page) {
+    if (auto it = cache_.find(page); it != cache_.end()) {
+        it->second.used = ++clock_;
+        return it->second.bytes;
+    }
+    std::shared_ptr<std::vector<std::uint8_t>> bytes;
+    if (cache_.size() >= slots_) {
+        auto oldest = std::min_element(cache_.begin(), cache_.end(), [](auto& a, auto& b) {
+            return a.second.used < b.second.used;
+        });
+        // A page still held elsewhere keeps its buffer; the slot then gets a new one.
+        if (oldest->second.bytes.use_count() == 1) bytes = std::move(oldest->second.bytes);
+        cache_.erase(oldest);
+    }
+    if (!bytes) bytes = std::make_shared<std::vector<std::uint8_t>>(header_.format.pageSize);
+    const std::uint64_t at = std::uint64_t{page} * header_.format.pageSize;
+    if (page >= count_ || !source_.Read(at, *bytes)) {
+        throw Unreadable{"page " + std::to_string(page) + " cannot be read"};
+    }
+    if (header_.databaseKey != 0 && page != 0) Rc4(header_.databaseKey ^ page, *bytes);
+    cache_[page] = {bytes, ++clock_};
+    return bytes;
+}
+
+bool IsDataPage(Bytes page) { return U8(page, 0) == 0x01; }
+bool IsLongValuePage(Bytes page) {
+    return U8(page, 0) == 0x01 && std::memcmp(page.data() + 4, "LVAL", 4) == 0;
+}
+
+std::string PageWhere(const std::string& table, std::uint32_t page) {
+    return "table " + table + ", page " + std::to_string(page) + ": ";
+}
+
+std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const std::string& where) {
+    const std::uint32_t count = U16(page, f.rowCountAt);
+    const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
+    if (tableEnd > page.size()) {
+        throw Damage{where + "its table of " + std::to_string(count) + " rows runs past the page"};
+    }
+    std::vector<RowSlot> rows(count);
+    std::uint32_t end = f.pageSize;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t raw = U16(page, f.rowCountAt + 2 + 2 * i);
+        RowSlot& r = rows[i];
+        r.start = raw & 0x1FFF;
+        r.end = end;
+        r.deleted = (raw & 0x8000) != 0;
+        r.overflow = (raw & 0x4000) != 0;
+        end = r.start;
+        if (r.deleted) continue;
+        if (r.start >= f.pageSize) {
+            throw Damage{where + "row " + std::to_string(i) + " starts past the end of its page"};
+        }
+        if (r.start < tableEnd || r.start >= r.end) {
+            throw Damage{where + "row " + std::to_string(i) +
+                         " does not lie between the row table and the row before it"};
+        }
+    }
+    return rows;
+}
+
+bool RowAt(Bytes page, const Format& f, std::uint32_t row, RowSlot& slot) {
+    const std::uint32_t count = U16(page, f.rowCountAt);
+    const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
+    if (row >= count || tableEnd > page.size()) return false;
+    const std::uint32_t raw = U16(page, f.rowCountAt + 2 + 2 * row);
+    slot.start = raw & 0x1FFF;
+    slot.end = row == 0 ? f.pageSize : U16(page, f.rowCountAt + 2 * row) & 0x1FFF;
+    slot.deleted = (raw & 0x8000) != 0;
+    slot.overflow = (raw & 0x4000) != 0;
+    return slot.start >= tableEnd && slot.start < slot.end && slot.end <= f.pageSize;
+}
+
+std::string DecodeText(Bytes b, const Format& f) {
+    std::string out;
+    if (f.jet3) {
+        for (std::uint8_t c : b) AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
+        return out;
+    }
+    std::vector<std::uint16_t> units;
+    if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+        // Compressed: single bytes stand for characters below 0x100 until a 0 switches mode.
+        bool compressed = true;
+        for (std::size_t i = 2; i < b.size();) {
+            if (b[i] == 0) {
+                compressed = !compressed;
+                ++i;
+            } else if (compressed) {
+                units.push_back(b[i++]);
+            } else if (i + 1 < b.size()) {
+                units.push_back(static_cast<std::uint16_t>(U16(b, i)));
+                i += 2;
+            } else {
+                break;
+            }
+        }
+    } else {
+        for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
+            units.push_back(static_cast<std::uint16_t>(U16(b, i)));
+        }
+    }
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::uint32_t c = units[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
+            units[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+}  // namespace Jet::Detail

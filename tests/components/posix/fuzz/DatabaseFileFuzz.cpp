@@ -1,0 +1,175 @@
+// Drives the header-and-size check and the structural check with arbitrary bytes. An input is
+// a size for the header check (its first eight bytes, little-endian) followed by a whole small
+// file. Besides what the sanitizers catch, every verdict must agree with the facts it rests
+// on; a disagreement aborts, so the fuzzer keeps the input.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "components/jet/DatabaseCheck.h"
+#include "components/posix/DatabaseFormat.h"
+
+using namespace Components::Posix;
+
+namespace {
+
+void Require(bool fact, const char* what) {
+    if (fact) return;
+    std::fprintf(stderr, "broken: %s\n", what);
+    std::abort();
+}
+
+bool SameCheck(const DatabaseCheck& a, const DatabaseCheck& b) {
+    return a.verdict == b.verdict && a.pageSize == b.pageSize && a.reason == b.reason;
+}
+
+void CheckHeader(const std::vector<unsigned char>& bytes, std::uint64_t fileSize) {
+    const std::size_t count = bytes.size();
+    const DatabaseCheck check = CheckDatabaseHeader(bytes.data(), count, fileSize);
+    const std::size_t seen = count < fileSize ? count : static_cast<std::size_t>(fileSize);
+
+    // Only the bytes that lie inside the file count.
+    Require(SameCheck(check, CheckDatabaseHeader(bytes.data(), seen, fileSize)),
+            "bytes past the file's size changed the verdict");
+    Require((check.verdict == DatabaseVerdict::kDatabase) == check.reason.empty(),
+            "a reason must be given exactly when the file is refused");
+
+    if (check.verdict == DatabaseVerdict::kDatabase) {
+        Require(seen >= kDatabaseHeaderBytes, "accepted without a whole header");
+        Require(bytes[0] == 0, "accepted a file that does not start with 0");
+        const bool jet = std::memcmp(&bytes[4], "Standard Jet DB", 16) == 0;
+        const bool ace = std::memcmp(&bytes[4], "Standard ACE DB", 16) == 0;
+        Require(jet || ace, "accepted without a signature");
+        const unsigned version = bytes[0x14];
+        Require(jet ? version <= 1 : version >= 2 && version <= 6, "accepted an unknown version");
+        Require(check.pageSize == (version == 0 ? 2048u : 4096u), "wrong page size");
+        Require(fileSize >= check.pageSize && fileSize % check.pageSize == 0,
+                "accepted a size that is not whole pages");
+    } else if (check.verdict == DatabaseVerdict::kCorrupt) {
+        Require(check.pageSize == 0 ? seen < kDatabaseHeaderBytes
+                                    : fileSize < check.pageSize || fileSize % check.pageSize != 0,
+                "called corrupt without cause");
+    } else {
+        Require(check.pageSize == 0, "an unrecognised file has no page size");
+    }
+}
+
+// Bytes in memory that abort on a read outside the file and count the reads of each offset.
+class WatchedSource : public Jet::PageSource {
+  public:
+    explicit WatchedSource(std::span<const std::uint8_t> bytes) : memory_(bytes) {}
+    std::uint64_t Size() const override { return memory_.Size(); }
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        Require(offset <= Size() && out.size() <= Size() - offset, "read outside the file");
+        Require(++reads_[offset] <= 2, "read the same page more than twice");
+        return memory_.Read(offset, out);
+    }
+
+  private:
+    Jet::MemoryPageSource memory_;
+    mutable std::map<std::uint64_t, int> reads_;
+};
+
+// True when some "…, page N: " in `finding` names a page below `pages`: the page the damage
+// lies on is named that way, and a table's name may hold anything.
+bool NamesPageInside(const std::string& finding, std::uint64_t pages) {
+    for (std::size_t at = finding.find(", page "); at != std::string::npos;
+         at = finding.find(", page ", at + 1)) {
+        char* end = nullptr;
+        const unsigned long long page = std::strtoull(finding.c_str() + at + 7, &end, 10);
+        if (end != finding.c_str() + at + 7 && *end == ':' && page < pages) return true;
+    }
+    return false;
+}
+
+void CheckFile(const std::vector<unsigned char>& bytes) {
+    const WatchedSource source(bytes);
+    const Jet::CheckReport report = Jet::CheckDatabase(source);
+    using Jet::Verdict;
+    Require(report.Outcome != Verdict::kUnreadable, "a read of memory failed");
+    Require((report.Outcome == Verdict::kSound) == report.Finding.empty(),
+            "a finding must be given exactly when the file is not sound");
+
+    const DatabaseCheck header = CheckDatabaseHeader(bytes.data(), bytes.size(), bytes.size());
+    if (header.verdict != DatabaseVerdict::kDatabase) {
+        Require(report.Outcome != Verdict::kSound, "sound, but the header check refuses it");
+        return;
+    }
+    const std::uint64_t pages = bytes.size() / header.pageSize;
+    const Jet::PageTally& tally = report.Pages;
+    if (report.Outcome == Verdict::kSound) {
+        Require(tally.Total == pages, "sound, with a page count that is not the file's");
+        // Pages 0 and 1 and the catalog's definition are always in use.
+        Require(tally.InUse >= 3, "sound, with fewer than three pages in use");
+    }
+    if (tally.Total != 0) {
+        Require(tally.Total == pages, "counted pages that are not the file's");
+        Require(tally.InUse + tally.Free == tally.Total, "the pages in use and free do not add up");
+        Require(tally.Unreferenced <= tally.InUse, "more pages unreferenced than in use");
+    }
+    std::uint64_t rows = 0;
+    for (const Jet::TableRows& t : report.Tables) rows += t.LiveRows;
+    // A live row takes at least its two-byte slot in a row table.
+    Require(rows <= bytes.size() / 2, "more live rows than the file can hold");
+    if (report.Outcome == Verdict::kDamaged &&
+        report.Finding.find(", page ") != std::string::npos &&
+        report.Finding.starts_with("table ")) {
+        Require(NamesPageInside(report.Finding, pages), "damage named on a page outside the file");
+    }
+}
+
+}  // namespace
+
+// Half the mutations are libFuzzer's own; the other half write a 16-bit number where a page's
+// structure lies (its header and row table, or anywhere on it), a number near the bounds
+// the reader must keep: a whole small file is too large for byte-wise mutations alone to
+// reach a row table's offsets often.
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max);
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t maxSize, unsigned seed) {
+    std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
+    const auto next = [&state](std::uint64_t bound) {
+        state = state * 6364136223846793005ull + 1442695040888963407ull;
+        return (state >> 33) % bound;
+    };
+    const std::size_t pageSize = size > 8 + 0x14 && data[8 + 0x14] == 0 ? 2048 : 4096;
+    const std::size_t pages = size < 8 ? 0 : (size - 8) / pageSize;
+    if (pages == 0 || next(2) == 0) return LLVMFuzzerMutate(data, size, maxSize);
+    const std::size_t page = 8 + pageSize * next(pages);
+    const std::size_t at = page + (next(2) == 0 ? next(64) : next(pageSize - 1));
+    const std::uint32_t old = data[at] | data[at + 1] << 8;
+    const std::uint32_t near[] = {static_cast<std::uint32_t>(pageSize),
+                                  static_cast<std::uint32_t>(pages), old, 0};
+    std::uint32_t value = 0;
+    switch (next(3)) {
+        case 0:
+            value = static_cast<std::uint32_t>(next(0x10000));
+            break;
+        case 1:
+            value = near[next(4)] + static_cast<std::uint32_t>(next(9)) - 4;
+            break;
+        default:
+            value = old ^ 1u << next(16);
+            break;
+    }
+    data[at] = static_cast<std::uint8_t>(value);
+    data[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    return size;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 8) return 0;
+    std::uint64_t fileSize = 0;
+    std::memcpy(&fileSize, data, 8);
+    // Small sizes are where the header's own bounds lie; keep most inputs near them.
+    if (data[7] < 0x80) fileSize %= 3 * 4096 + 1;
+    // An exact-size copy, so that any read past its end is a heap overflow.
+    const std::vector<unsigned char> bytes(data + 8, data + size);
+    CheckHeader(bytes, fileSize);
+    CheckFile(bytes);
+    return 0;
+}
