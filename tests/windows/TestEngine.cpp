@@ -69,8 +69,8 @@ bool AskedFailure(EXCEPINFO* info) {
     return true;
 }
 
-// Marks the first live row of a user table deleted in the file; a table without indexes
-// first, so that the copy stays sound and only lacks the row. False when there is none.
+// Marks the first live row of the first user table deleted in the file: the copy then lacks
+// the row or, where the table has an index, holds an index entry for a row that is gone.
 bool DropRow(const std::wstring& path) {
     namespace J = Jet::Detail;
     FILE* f = _wfopen(path.c_str(), L"r+b");
@@ -84,20 +84,15 @@ bool DropRow(const std::wstring& path) {
         J::Pages pages(source, header);
         const J::Format& fmt = pages.Fmt();
         const auto catalog = J::ReadCatalog(pages);
-        for (int pass = 0; pass < 2 && at < 0 && header.databaseKey == 0; ++pass) {
-            for (const J::CatalogEntry& entry : catalog) {
-                if (entry.system || at >= 0) continue;
-                const J::TableDef t =
-                    J::ReadTableDef(pages, entry.page, entry.name, [](std::uint32_t) {});
-                if (pass == 0 && !t.indexes.empty()) continue;
-                for (std::uint32_t p = 0; p < pages.Count() && at < 0; ++p) {
-                    const J::Pages::Handle page = pages.Get(p);
-                    if (!J::IsDataPage(*page) || J::U32(*page, 4) != entry.page) continue;
-                    const auto slots = J::RowSlots(*page, fmt, entry.name);
-                    for (std::size_t i = 0; i < slots.size() && at < 0; ++i) {
-                        if (slots[i].deleted || slots[i].overflow) continue;
-                        at = static_cast<long>(p * fmt.pageSize + fmt.rowCountAt + 2 + 2 * i + 1);
-                    }
+        for (const J::CatalogEntry& entry : catalog) {
+            if (entry.system || at >= 0 || header.databaseKey != 0) continue;
+            for (std::uint32_t p = 0; p < pages.Count() && at < 0; ++p) {
+                const J::Pages::Handle page = pages.Get(p);
+                if (!J::IsDataPage(*page) || J::U32(*page, 4) != entry.page) continue;
+                const auto slots = J::RowSlots(*page, fmt, entry.name);
+                for (std::size_t i = 0; i < slots.size() && at < 0; ++i) {
+                    if (slots[i].deleted || slots[i].overflow) continue;
+                    at = static_cast<long>(p * fmt.pageSize + fmt.rowCountAt + 2 + 2 * i + 1);
                 }
             }
         }

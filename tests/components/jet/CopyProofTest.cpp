@@ -26,9 +26,6 @@ TEST(JetCopyProof, RefusesWhatItCannotProveAndNotesWhatItDoesNotKnow) {
         std::optional<std::string> shortfall;
         std::string note;
     } cases[] = {
-        {"proven", Report(Verdict::kSound), Report(Verdict::kSound), {}, ""},
-        {"a row lost", Report(Verdict::kSound), Report(Verdict::kSound, "", 4),
-         copy + "holds 4 of the 5 rows of table Orders" + tail, ""},
         {"a damaged source: its readable rows count", Report(Verdict::kDamaged, "x"),
          Report(Verdict::kSound, "", 4), copy + "holds 4 of the 5 rows of table Orders" + tail, ""},
         {"a source not known",
