@@ -4,7 +4,9 @@
 //   "facility:<number>:<description>"  scode MAKE_HRESULT(1, FACILITY_CONTROL, number), wCode 0
 //   "wcode:<number>:<description>"     wCode number
 //   "scode:<hex>:<description>"        that scode, in no facility the client decodes
-// Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination".
+// Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination". With
+// TOLVANE_ENGINE_DROP_ROW set it loses one row of a user table in its copy, as a repair that
+// drops a record it cannot read does, and still reports success.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -13,6 +15,9 @@
 #include <cstdlib>
 #include <cwchar>
 #include <string>
+#include <vector>
+
+#include "components/jet/Reader.h"
 
 namespace {
 
@@ -62,6 +67,40 @@ bool AskedFailure(EXCEPINFO* info) {
         info->scode = static_cast<SCODE>(std::wcstoul(number.c_str(), nullptr, 16));
     }
     return true;
+}
+
+// Marks the first live row of the first user table deleted in the file: the copy then lacks
+// the row or, where the table has an index, holds an index entry for a row that is gone.
+bool DropRow(const std::wstring& path) {
+    namespace J = Jet::Detail;
+    FILE* f = _wfopen(path.c_str(), L"r+b");
+    if (!f) return false;
+    std::vector<std::uint8_t> bytes;
+    for (int c; (c = fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+    long at = -1;
+    try {
+        const Jet::MemoryPageSource source(bytes);
+        const J::Header header = J::ReadHeader(source);
+        J::Pages pages(source, header);
+        const J::Format& fmt = pages.Fmt();
+        const auto catalog = J::ReadCatalog(pages);
+        for (const J::CatalogEntry& entry : catalog) {
+            if (entry.system || at >= 0 || header.databaseKey != 0) continue;
+            for (std::uint32_t p = 0; p < pages.Count() && at < 0; ++p) {
+                const J::Pages::Handle page = pages.Get(p);
+                if (!J::IsDataPage(*page) || J::U32(*page, 4) != entry.page) continue;
+                const auto slots = J::RowSlots(*page, fmt, entry.name);
+                for (std::size_t i = 0; i < slots.size() && at < 0; ++i) {
+                    if (slots[i].deleted || slots[i].overflow) continue;
+                    at = static_cast<long>(p * fmt.pageSize + fmt.rowCountAt + 2 + 2 * i + 1);
+                }
+            }
+        }
+    } catch (...) {
+    }
+    const bool dropped = at >= 0 && fseek(f, at, SEEK_SET) == 0 &&
+                         fputc(bytes[static_cast<std::size_t>(at)] | 0x80, f) != EOF;
+    return fclose(f) == 0 && dropped;
 }
 
 class Engine final : public IDispatch {
@@ -126,7 +165,8 @@ class Engine final : public IDispatch {
             }
             return DISP_E_EXCEPTION;
         }
-        if (!CopyFileW(source, destination, TRUE)) {
+        if (!CopyFileW(source, destination, TRUE) ||
+            (!Environment(L"TOLVANE_ENGINE_DROP_ROW").empty() && !DropRow(destination))) {
             if (info) {
                 *info = EXCEPINFO{};
                 info->bstrSource = SysAllocString(L"TestEngine");

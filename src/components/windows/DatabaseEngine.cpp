@@ -1,5 +1,7 @@
 // The Jet engine through its automation object, late-bound as a scripting client would
-// reach it, with its errors numbered the way such a client numbers them.
+// reach it, with its errors numbered the way such a client numbers them. The engine's repair
+// may drop records it cannot read and still report success, so its copy is read back and
+// compared with the database before it is trusted.
 #include "components/DatabaseEngine.h"
 
 #include "components/windows/Win32.h"
@@ -8,8 +10,10 @@
 #include <oleauto.h>
 
 #include "components/CurrentError.h"
+#include "components/jet/CopyProof.h"
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
+#include "components/windows/FilePages.h"
 
 namespace Components {
 
@@ -44,9 +48,26 @@ ComPtr<IDispatch> CreateEngine() {
     RaiseCannotCreate();
 }
 
+constexpr std::int32_t kEngineCannotRepair = 3056;  // Could not repair this database.
+
+// A file that cannot even be opened reads as unreadable, and leaves no error behind.
+Jet::CheckReport CheckFile(const std::string& path) {
+    const Err::CurrentErrorRecord before = Err::Current();
+    try {
+        return Jet::CheckDatabase(*Win::OpenFilePages(path));
+    } catch (const Err::Error& error) {
+        Err::Current() = before;
+        Jet::CheckReport report;
+        report.Outcome = Jet::Verdict::kUnreadable;
+        report.Finding = error.Description();
+        return report;
+    }
+}
+
 class ComDatabaseEngine final : public DatabaseEngine {
   public:
     void CompactDatabase(std::string source, std::string destination) override {
+        note_.clear();
         if (!engine_) engine_ = CreateEngine();
 
         OLECHAR method[] = L"CompactDatabase";
@@ -75,11 +96,20 @@ class ComDatabaseEngine final : public DatabaseEngine {
                              &result, &exception, &badArgument);
         VariantClear(&result);
         if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+
+        // The copy stays under its name either way: the report names it for the user.
+        const Jet::CopyProof proof =
+            Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
+        if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
+        note_ = proof.Note;
     }
+
+    std::string Note() const override { return note_; }
 
   private:
     // Created by the first compaction and kept for the process.
     ComPtr<IDispatch> engine_;
+    std::string note_;
 };
 
 }  // namespace
