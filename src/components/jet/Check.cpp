@@ -167,6 +167,13 @@ void Checker::Run(CheckReport& report) {
     tally.Free = tally.Total - tally.InUse;
     for (std::uint32_t fixed : {0u, kGlobalMapPage}) Refer("the file's first pages", fixed);
     const std::vector<CatalogEntry> catalog = ReadCatalog(pages_);
+    // The catalog lists itself; one that does not has lost rows, and with them, perhaps, tables.
+    if (std::none_of(catalog.begin(), catalog.end(), [](const CatalogEntry& e) {
+            return e.page == kCatalogPage && e.name == "MSysObjects";
+        })) {
+        throw Damage{"table MSysObjects, page " + std::to_string(kCatalogPage) +
+                     ": the catalog does not list itself"};
+    }
     for (const CatalogEntry& e : catalog) {
         if (!names_.emplace(e.page, e.name).second || e.page == 0) {
             throw Damage{"table " + e.name + ": the catalog names page " + std::to_string(e.page) +

@@ -177,6 +177,9 @@ TableDef ReadTableDef(Pages& pages, std::uint32_t page, const std::string& name,
 Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,
                   Pages::Handle& hold, const std::string& where);
 
+// The catalog's own definition page: fixed by the format.
+inline constexpr std::uint32_t kCatalogPage = 2;
+
 // The catalog's tables (its rows of type 1), in the order of its pages and rows.
 struct CatalogEntry {
     std::string name;

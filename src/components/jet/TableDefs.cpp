@@ -8,7 +8,6 @@ namespace {
 
 constexpr std::uint8_t kTableDefPage = 0x02;
 constexpr std::uint8_t kHighestKnownType = 0x14;
-constexpr std::uint32_t kCatalogPage = 2;
 constexpr std::size_t kMostDefinitionPages = 64;
 // A table's Id is its definition page; the top byte is not part of it, as other readers take
 // it, and no file of the format has pages beyond 24 bits.

@@ -2,6 +2,7 @@
 // a size for the header check (its first eight bytes, little-endian) followed by a whole small
 // file. Besides what the sanitizers catch, every verdict must agree with the facts it rests
 // on; a disagreement aborts, so the fuzzer keeps the input.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +106,9 @@ void CheckFile(const std::vector<unsigned char>& bytes) {
         Require(tally.Total == pages, "sound, with a page count that is not the file's");
         // Pages 0 and 1 and the catalog's definition are always in use.
         Require(tally.InUse >= 3, "sound, with fewer than three pages in use");
+        Require(std::any_of(report.Tables.begin(), report.Tables.end(),
+                            [](const Jet::TableRows& t) { return t.Name == "MSysObjects"; }),
+                "sound, with a catalog that does not list itself");
     }
     if (tally.Total != 0) {
         Require(tally.Total == pages, "counted pages that are not the file's");
