@@ -10,12 +10,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
-#include "support/TestDatabase.h"
+#include "components/posix/PosixTestSupport.h"
 
 namespace ProgramTest {
 
@@ -27,14 +25,8 @@ inline const std::string kSuccess =
 inline const std::string kWarning =
     "That is not a valid database file and cannot be compacted or repaired";
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using PosixTest::ReadFile;
+using PosixTest::WriteFile;
 
 struct Outcome {
     int status;

@@ -1,19 +1,23 @@
 // Damage of one kind each, made in copies of the real databases at places the reader itself
-// finds: the check must call each one damaged and name the table and the page.
+// finds: the check must call each one damaged and name the table and the page, and the engine
+// the program uses must refuse it and leave its folder as it was.
 #include <gmock/gmock.h>
 
 #include <functional>
 #include <optional>
 #include <random>
 
+#include "components/DatabaseEngine.h"
 #include "components/jet/JetTestSupport.h"
 #include "components/jet/Reader.h"
+#include "components/posix/PosixTestSupport.h"
 
 namespace JetTest {
 
 namespace {
 
 using namespace Jet::Detail;
+using testing::HasSubstr;
 
 // What a planted fault must be reported as.
 struct Expect {
@@ -271,6 +275,8 @@ bool NamesPage(const std::string& finding, std::uint32_t page) {
 TEST(JetDamage, EachPlantedFaultIsDamageNamingItsTableAndPage) {
     const auto files = RealDatabases();
     if (files.empty()) GTEST_SKIP() << "skipped: ../shared/testdata/databases is missing";
+    const auto engine =
+        Components::CreatePlatformInstance(Components::Tag<Components::DatabaseEngine>{});
     for (const auto& [what, plant] : kPlants) {
         int planted = 0;
         for (const auto& file : files) {
@@ -280,10 +286,21 @@ TEST(JetDamage, EachPlantedFaultIsDamageNamingItsTableAndPage) {
             ++planted;
             const Jet::CheckReport report = Check(db.bytes);
             EXPECT_EQ(report.Outcome, Jet::Verdict::kDamaged) << what << " in " << file;
-            EXPECT_THAT(report.Finding, testing::HasSubstr("table " + expect->table))
+            EXPECT_THAT(report.Finding, HasSubstr("table " + expect->table))
                 << what << " in " << file;
             EXPECT_TRUE(NamesPage(report.Finding, expect->page))
                 << what << " in " << file << ": page " << expect->page << ": " << report.Finding;
+            if (planted > 1) continue;  // the engine the program uses refuses it, before it writes
+            PosixTest::ScratchFolder scratch;
+            const std::string path = scratch / "Shop.mdb", bytes(db.bytes.begin(), db.bytes.end());
+            PosixTest::WriteFile(path, bytes);
+            const auto raised =
+                PosixTest::Raised([&] { engine->CompactDatabase(path, scratch / "copy.MDB"); });
+            EXPECT_EQ(raised ? raised->Number() : 0, 3049) << what;
+            EXPECT_THAT(raised ? raised->Description() : "",
+                        HasSubstr("corrupt: " + report.Finding));
+            EXPECT_EQ(scratch.Names(), std::vector<std::string>{"Shop.mdb"}) << what;
+            EXPECT_TRUE(PosixTest::ReadFile(path) == bytes) << what;
         }
         EXPECT_GT(planted, 0) << "no real database has a place for: " << what;
     }
