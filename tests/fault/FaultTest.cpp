@@ -1,19 +1,11 @@
 // A whole scripted run, over and over, with the Nth system call failing (once for each of a
 // few errno values) or ending the process as a crash would, for N = 1, 2, 3 … until a run
 // reaches its end untouched. After every run the database must still be there, whole.
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <map>
 #include <regex>
 
 #include "components/CurrentError.h"
@@ -21,26 +13,11 @@
 #include "components/posix/SystemCalls.h"
 #include "fault/FaultInjection.h"
 #include "start/StartModule.h"
-#include "support/TestDatabase.h"
+#include "support/WholeRun.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const std::string kSuccess =
-    "Your Database has been successfully Compacted/Repaired and the old version saved in a new "
-    "file with a '.BAK' extension";
-const std::string kWarning =
-    "That is not a valid database file and cannot be compacted or repaired";
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using namespace WholeRun;
 
 struct File {
     ino_t inode;
@@ -67,48 +44,28 @@ std::string ModeName(const Mode& mode) {
 
 void PrintTo(const Mode& mode, std::ostream* out) { *out << ModeName(mode); }
 
-class FaultLoop : public ::testing::TestWithParam<Mode> {
+class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
   protected:
-    void SetUp() override {
-        // In memory where there is such a file system: a run then costs no disk syncs.
-        std::string pattern = fs::is_directory("/dev/shm") ? "/dev/shm/tolvane-fault-XXXXXX"
-                                                           : "/tmp/tolvane-fault-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { fs::remove_all(root); }
+    FaultLoop() : Scratch(true) {}
 
     // One run with call `n` failing; the folders are made afresh for it.
     RunResult RunWithFault(long n) {
-        for (const char* folder : {"data", "state", "config", "tmp"}) {
-            fs::remove_all(root / folder);
-            fs::create_directories(root / folder);
-        }
-        fs::create_directories(root / "config/tolvane");
-        WriteFile(root / "config/tolvane/logging-level", "-1\n");
-        const fs::path db = root / "data/Shop.mdb";
+        Reset();
+        const fs::path db = data / "Shop.mdb";
         WriteFile(db, old);
         struct stat status {};
         ::stat(db.c_str(), &status);
         oldInode = status.st_ino;
-        WriteFile(root / "stdin", db.string() + "\ny\ny\n\n\n\n");
-
-        std::fflush(nullptr);
-        std::cout.flush();
-        const pid_t child = fork();
-        if (child == 0) Child(n);
-        int wait = 0;
-        waitpid(child, &wait, 0);
+        const Outcome outcome =
+            Wait(Start(db.string() + "\ny\ny\n\n\n\n", [&] { return Child(n); }));
+        const int wait = outcome.wait;
         const bool crashed = WIFSIGNALED(wait) && WTERMSIG(wait) == SIGKILL;
-        RunResult run{crashed || (WIFEXITED(wait) && WEXITSTATUS(wait) == 10),
-                      crashed,
-                      ReadFile(root / "stdout"),
-                      {}};
-        if (!run.fired && !run.crashed && !(WIFEXITED(wait) && WEXITSTATUS(wait) == 0)) {
+        RunResult run{crashed || outcome.Status() == 10, crashed, outcome.output, {}};
+        if (!run.fired && !run.crashed && outcome.Status() != 0) {
             ADD_FAILURE() << "call " << n << ": the run ended abnormally (" << wait << ")\n"
                           << run.output;
         }
-        for (const auto& entry : fs::directory_iterator(root / "data")) {
+        for (const auto& entry : fs::directory_iterator(data)) {
             ::stat(entry.path().c_str(), &status);
             run.files[entry.path().filename()] = {status.st_ino, ReadFile(entry.path())};
         }
@@ -116,16 +73,7 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
     }
 
     // What the program's own main does, with the table made faulty first.
-    [[noreturn]] void Child(long n) {
-        setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-        setenv("TMPDIR", (root / "tmp").c_str(), 1);
-        alarm(20);
-        const int in = open((root / "stdin").c_str(), O_RDONLY);
-        const int out = open((root / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
-            _exit(127);
-        }
+    int Child(long n) {
         if (!GetParam().unnamedFiles) {
             Components::Posix::Sys().Open = [](const char* path, int flags, mode_t mode) {
                 if ((flags & O_TMPFILE) == O_TMPFILE) {
@@ -162,18 +110,7 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
             }
             code = 1;
         }
-        std::cout.flush();
-        std::cerr.flush();
-        _exit(FaultInjection::Fired() ? 10 : code);
-    }
-
-    std::string Log() const {
-        std::string text;
-        if (!fs::is_directory(root / "state/tolvane")) return text;
-        for (const auto& entry : fs::directory_iterator(root / "state/tolvane")) {
-            text += ReadFile(entry.path());
-        }
-        return text;
+        return FaultInjection::Fired() ? 10 : code;
     }
 
     // What is wrong with what the run left, empty when nothing is.
@@ -245,7 +182,6 @@ class FaultLoop : public ::testing::TestWithParam<Mode> {
         return "";
     }
 
-    fs::path root;
     const std::string old = TestDatabase::Make();
     ino_t oldInode = 0;
 };

@@ -143,7 +143,7 @@ TEST_P(BadInput, IsRefusedWithAClearMessageAndNothingChanged) {
         waitpid(holder, nullptr, 0);
     }
 
-    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.Status(), 0) << run.output;
     const std::string stem = path.substr(0, path.rfind('.'));
     const std::string said = Replaced(Replaced(refusal.said, "<path>", path), "<stem>", stem);
     EXPECT_NE(run.output.find(said), std::string::npos) << "expected:\n"

@@ -1,27 +1,15 @@
 // The real program killed at random moments while it compacts a large database: after every
 // kill the database's bytes must still be whole under its name or its backup's, nothing
 // unfinished may be left beside them, and a rerun must then succeed.
-#include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <iostream>
-#include <map>
 #include <random>
 #include <regex>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "program/ProgramSupport.h"
-
-namespace fs = std::filesystem;
 
 using namespace ProgramTest;
 
@@ -95,23 +83,10 @@ bool Copying(pid_t pid, const fs::path& folder, const fs::path& database) {
 
 class Crash : public Program {
   protected:
-    // Starts the program as Run() does, without waiting for it.
     pid_t Start(const std::string& input) {
-        WriteFile(root / "stdin", input);
-        const pid_t child = fork();
-        if (child == 0) {
-            setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
-            setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
-            setenv("TMPDIR", (root / "tmp").c_str(), 1);
-            alarm(kRunSeconds);  // a run that hangs ends, and fails
-            dup2(open((root / "stdin").c_str(), O_RDONLY), 0);
-            const int out = open((root / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(out, 1);
-            dup2(out, 2);
-            execl(TOLVANE_BINARY, TOLVANE_BINARY, static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        return child;
+        return Scratch::Start(input, [] {
+            return execl(TOLVANE_BINARY, TOLVANE_BINARY, static_cast<char*>(nullptr));
+        });
     }
 
     // Runs the program to its end, watching when (in ms from its start) it has its copy open.
@@ -139,7 +114,7 @@ class Crash : public Program {
     }
 
     // Leaves the database alone in its folder, whole.
-    void Reset(const fs::path& database, bool whole) {
+    void Restore(const fs::path& database, bool whole) {
         for (const std::string& name : Files()) {
             if (name != database.filename()) fs::remove(data / name);
         }
@@ -162,11 +137,10 @@ TEST_F(Crash, KilledAnywhereTheDatabaseSurvivesWholeAndARerunSucceeds) {
     // last of them, so the kills keep to the machine's pace.
     Watched last = Watch(answers, db);
     ASSERT_TRUE(last.succeeded && last.from >= 0 && Holds(db));
-    Reset(db, true);
+    Restore(db, true);
 
     const std::regex backupName("Shop-[0-9]{4}\\.BAK"), copyName("TOL[0-9A-F]{4}\\.MDB");
     const std::regex reservedName("TOL[0-9A-F]{4}\\.TMP");
-    std::map<std::string, int> landed;
     // A run that ends before its kill is checked as well but does not count as one. However
     // slow the machine, the test stops in time.
     const Clock::time_point deadline = Clock::now() + std::chrono::seconds(300);
@@ -213,9 +187,6 @@ TEST_F(Crash, KilledAnywhereTheDatabaseSurvivesWholeAndARerunSucceeds) {
         } else if (!backups.empty()) {
             where = "after the renames";
         }
-        ++landed[where];
-        std::cout << "try " << tries + 1 << " at " << at << " ms (last run " << last.took
-                  << " ms, copy " << last.from << "-" << last.to << "): " << where << "\n";
         SCOPED_TRACE("try " + std::to_string(tries + 1) + " at " + std::to_string(at) + " ms, " +
                      where);
 
@@ -245,12 +216,9 @@ TEST_F(Crash, KilledAnywhereTheDatabaseSurvivesWholeAndARerunSucceeds) {
             }
         }
         EXPECT_EQ(newBackups, 1) << "the rerun's backup";
-        Reset(db, whole);
+        Restore(db, whole);
     }
     EXPECT_EQ(kills, kKills) << "runs ended before their kills, or the time ran out";
-    std::cout << kills << " kills in " << tries << " tries, landed:";
-    for (const auto& [where, count] : landed) std::cout << " " << where << " " << count << ";";
-    std::cout << "\n";
 }
 
 }  // namespace
