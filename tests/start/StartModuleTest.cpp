@@ -1,102 +1,83 @@
-#include <gtest/gtest.h>
-
-#include "doubles/Doubles.h"
+// Start-up in a child process with the platform's own components, where a whole run cannot
+// show what happens: what the open-file dialog is asked for, and which errors end the run
+// quietly and which reach the caller.
+#include "components/CurrentError.h"
+#include "components/FileDialogs.h"
+#include "components/UserInterface.h"
+#include "components/posix/SystemCalls.h"
 #include "start/StartModule.h"
+#include "support/WholeRun.h"
 
 namespace {
 
-using namespace std::string_literals;
+using namespace WholeRun;
+using namespace Components;
 
-const std::string kDb = "D:\\data\\Shop.mdb";
-const std::string kWarning =
-    "That is not a valid database file and cannot be compacted or repaired";
-
-class Start : public ::testing::Test {
+class Start : public Scratch {
   protected:
-    Start() {
-        world.disk.files[kDb] = "old";
-        world.openDialog->chosen = kDb;
+    Start() : Scratch(true) { WriteFile(db, old); }
+
+    // Main in a child after `prepare`: 0 when it returned with no error left current, 2 when
+    // it raised.
+    Outcome Main(const std::function<void()>& prepare, const std::string& input) {
+        return Wait(Scratch::Start(input, [&] {
+            prepare();
+            try {
+                StartModule::Main();
+            } catch (const Err::Error& error) {
+                std::cout << "raised " << error.Number();
+                return 2;
+            }
+            return Err::Current().Number == 0 ? 0 : 3;
+        }));
     }
-    Doubles::World world;
+
+    const fs::path db = data / "Shop.mdb";
+    const std::string old = TestDatabase::Make();
 };
 
-TEST_F(Start, DialogIsAskedWithTheFilterExtensionFlagsAndTitle) {
-    world.messageBox->answers = {Components::kIdNo};
-    StartModule::Main();
-    ASSERT_EQ(world.openDialog->calls.size(), 1u);
-    const auto& call = world.openDialog->calls[0];
-    EXPECT_EQ(call.owner, 0);
-    EXPECT_EQ(call.fileTitle, "");
-    EXPECT_EQ(call.initialFile, "");
-    EXPECT_EQ(call.filter, "Database Files (*.MDB)\0*.MDB\0All Files (*.*)\0*.*\0"s);
-    EXPECT_EQ(call.initialFolder, "");
-    EXPECT_EQ(call.defaultExtension, "MDB");
-    EXPECT_EQ(call.flags, 4100);
-    EXPECT_EQ(call.title, "Select the Database File to Compact/Repair");
-    EXPECT_EQ(call.reserved, 0);
-}
-
-TEST_F(Start, MissingEmptyOrCancelledChoiceGetsTheWarningOnly) {
-    world.disk.files["D:\\data\\Empty.mdb"] = "";
-    for (const char* chosen : {"", "D:\\data\\Gone.mdb", "D:\\data\\Empty.mdb"}) {
-        world.messageBox->shown.clear();
-        world.openDialog->chosen = chosen;
-        StartModule::Main();
-        ASSERT_EQ(world.messageBox->shown.size(), 1u) << chosen;
-        EXPECT_EQ(world.messageBox->shown[0].prompt, kWarning);
-        EXPECT_EQ(world.messageBox->shown[0].flags, 48);
-        EXPECT_EQ(world.messageBox->shown[0].title, "Tolvane");
-    }
-    EXPECT_TRUE(world.engine->calls.empty());
-}
-
-TEST_F(Start, ConfirmationShowsThePathAsChosenAndNoEndsTheRun) {
-    const std::string spaced = " D:\\data\\Shop.mdb ";
-    world.disk.files[spaced] = "old";
-    world.openDialog->chosen = spaced;
-    world.messageBox->answers = {Components::kIdNo};
-    StartModule::Main();
-    ASSERT_EQ(world.messageBox->shown.size(), 1u);
-    EXPECT_EQ(world.messageBox->shown[0].prompt,
-              "Are you sure you want to Compact/Repair this database?\n\n" + spaced);
-    EXPECT_EQ(world.messageBox->shown[0].flags, 292);
-    EXPECT_EQ(world.messageBox->shown[0].title, "Tolvane");
-    EXPECT_EQ(world.disk.files.size(), 2u);
-    EXPECT_TRUE(world.tempNames->folders.empty());
-}
-
-TEST_F(Start, YesLeadsToTheSecondConfirmationWhoseNoTouchesNothing) {
-    world.messageBox->answers = {Components::kIdYes, Components::kIdNo};
-    StartModule::Main();
-    ASSERT_EQ(world.messageBox->shown.size(), 2u);
-    EXPECT_EQ(world.messageBox->shown[1].title, "Compact/Repair Database");
-    EXPECT_EQ(world.disk.files, (std::map<std::string, std::string>{{kDb, "old"}}));
-}
-
-TEST_F(Start, YesTwiceCompactsTheDatabase) {
-    StartModule::Main();
-    EXPECT_EQ(world.disk.files["D:\\data\\Shop-0001.BAK"], "old");
-    EXPECT_EQ(world.disk.files[kDb], Doubles::MemoryDisk::Compacted("old"));
-    EXPECT_EQ(world.messageBox->shown.size(), 3u);
-}
-
-TEST_F(Start, ErrorEscapingTheOperationEndsTheRunQuietly) {
-    world.messageBox->onShow = [](const Doubles::Box& box) {
-        if (box.title == "Compact/Repair Database") Err::Raise(5, "MessageBox: no display");
+TEST_F(Start, TheDialogIsAskedForADatabaseFile) {
+    struct Recorder : OpenFileDialog {
+        void SelectFile(std::int32_t owner, std::string& fileTitle, std::string initialFile,
+                        std::string filter, std::string initialFolder, std::string& extension,
+                        std::int32_t& flags, std::string title, std::int32_t reserved,
+                        std::string& result) override {
+            std::cout << owner << "|" << fileTitle << "|" << initialFile << "|" << filter << "|"
+                      << initialFolder << "|" << extension << "|" << flags << "|" << title << "|"
+                      << reserved << "\n";
+            result.clear();
+        }
     };
-    EXPECT_NO_THROW(StartModule::Main());
-    EXPECT_EQ(world.messageBox->shown.size(), 2u);
-    EXPECT_EQ(Err::Current().Number, 0);
-    EXPECT_EQ(world.disk.files[kDb], "old");
+    const Outcome run =
+        Main([] { Instance<OpenFileDialog>::Install(std::make_unique<Recorder>()); }, "\n");
+    using namespace std::string_literals;
+    EXPECT_TRUE(run.output.starts_with(
+        "0|||Database Files (*.MDB)\0*.MDB\0All Files (*.*)\0*.*\0||MDB|4100|Select the Database File to Compact/Repair|0\n"s))
+        << run.output;
+    EXPECT_NE(run.output.find("== Tolvane [Warning] ==\n" + kWarning), std::string::npos);
 }
 
-TEST_F(Start, ErrorBeforeTheOperationIsNotCaught) {
-    world.disk.alwaysFail = {"FileSize"};
-    EXPECT_THROW(StartModule::Main(), Err::Error);
-    world.disk.alwaysFail = {};
-    world.messageBox->fails = true;
-    EXPECT_THROW(StartModule::Main(), Err::Error);
-    EXPECT_EQ(world.disk.files[kDb], "old");
+// A box that cannot be shown inside the operation ends the run quietly; a file that cannot be
+// looked at before it reaches the caller. Neither touches the database.
+TEST_F(Start, ErrorsInsideTheOperationEndQuietlyAndBeforeItReachTheCaller) {
+    struct NoSecondBox : MessageBox {
+        std::unique_ptr<MessageBox> real = CreatePlatformInstance(Tag<MessageBox>{});
+        std::int32_t Show(std::string prompt, std::int32_t flags, std::string title) override {
+            if (title == "Compact/Repair Database") Err::Raise(5, "no display");
+            return real->Show(prompt, flags, title);
+        }
+    };
+    const std::string input = db.string() + "\ny\ny\n";
+    EXPECT_EQ(Main([] { Instance<MessageBox>::Install(std::make_unique<NoSecondBox>()); }, input)
+                  .Status(),
+              0);
+    const Outcome run = Main(
+        [] { Posix::Sys().Stat = [](const char*, struct stat*) { return errno = EACCES, -1; }; },
+        input);
+    EXPECT_EQ(run.Status(), 2);
+    EXPECT_EQ(run.output.find("Yes / No"), std::string::npos) << run.output;
+    EXPECT_EQ(Files(), std::set<std::string>{"Shop.mdb"});
+    EXPECT_EQ(ReadFile(db), old);
 }
 
 }  // namespace
