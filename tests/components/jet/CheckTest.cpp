@@ -1,0 +1,359 @@
+// The database check on real databases and on the builder's: sound ones agree with an
+// independent reader (mdbtools), damage of each kind planted at a place the reader itself finds
+// is called damaged naming its table and page, and no page is read more than twice.
+#include <gmock/gmock.h>
+
+#include <map>
+
+#include "components/jet/Reader.h"
+#include "components/posix/PosixTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace Jet::Detail;
+using Jet::Verdict;
+using testing::HasSubstr;
+
+std::vector<fs::path> RealDatabases() {
+    const fs::path folder = fs::path(TOLVANE_SOURCE_DIR) / "../shared/testdata/databases";
+    std::vector<fs::path> files;
+    if (fs::is_directory(folder)) files.assign(fs::directory_iterator(folder), {});
+    std::sort(files.begin(), files.end());
+    return files;
+}
+#define SKIP_WITHOUT_REAL_DATABASES                                         \
+    if (RealDatabases().empty()) {                                          \
+        GTEST_SKIP() << "skipped: ../shared/testdata/databases is missing"; \
+    }
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
+    const std::string bytes = PosixTest::ReadFile(file);
+    return {bytes.begin(), bytes.end()};
+}
+
+struct CountingSource : Jet::MemoryPageSource {
+    using MemoryPageSource::MemoryPageSource;
+    bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+        most = std::max(most, ++reads[offset]);
+        return MemoryPageSource::Read(offset, out);
+    }
+    mutable std::map<std::uint64_t, int> reads;
+    mutable int most = 0;
+};
+
+using Counts = std::vector<std::pair<std::string, std::uint64_t>>;
+Counts Counted(const Jet::CheckReport& report) {
+    Counts counts;
+    for (const auto& t : report.Tables) counts.emplace_back(t.Name, t.LiveRows);
+    std::sort(counts.begin(), counts.end());
+    return counts;
+}
+
+Jet::CheckReport Check(const std::vector<std::uint8_t>& bytes, const fs::path& what) {
+    const CountingSource source(bytes);
+    Jet::CheckReport report = Jet::CheckDatabase(source);
+    EXPECT_LE(source.most, 2) << what << " reads a page more than twice";
+    return report;
+}
+
+// The lines a shell command prints, run with $F and $T set to `file` and `table`.
+std::vector<std::string> Lines(const char* command, const fs::path& file,
+                               const std::string& table = "") {
+    setenv("F", file.c_str(), 1);
+    setenv("T", table.c_str(), 1);
+    std::vector<std::string> lines;
+    std::string line;
+    FILE* pipe = popen(command, "r");
+    for (int c; (c = std::fgetc(pipe)) != EOF;)
+        c == '\n' ? lines.push_back(std::exchange(line, "")) : line.push_back(static_cast<char>(c));
+    pclose(pipe);
+    return lines;
+}
+
+// mdb-count prints the count the table's definition stores, so rows are counted as mdb-json
+// writes them, one line a row.
+Counts MdbtoolsCounts(const fs::path& file) {
+    Counts counts;
+    for (const std::string& table : Lines("mdb-tables -S -1 \"$F\" 2>/dev/null", file))
+        counts.emplace_back(table, Lines("mdb-json \"$F\" \"$T\" 2>/dev/null", file, table).size());
+    std::sort(counts.begin(), counts.end());
+    return counts;
+}
+
+TEST(JetCheck, RealAndMadeDatabasesAreSoundWithTheTablesAndRowsMdbtoolsReads) {
+    const bool mdbtools =
+        std::system("command -v mdb-json >/dev/null && command -v mdb-tables >/dev/null") == 0;
+    PosixTest::ScratchFolder scratch;
+    // Made ones: empty, with rows over several pages, and with pages past the reach of the map
+    // of free pages, which the format counts as free.
+    const TestDatabase::Shape shapes[] = {
+        {.rows = 0},
+        {.rows = 250, .pages = 3000},
+        {.rows = 130, .pages = 3000, .version = 0},
+        {.rows = 2, .pages = 3000, .version = 3, .table = "Kunden Café ü"}};
+    std::vector<std::pair<fs::path, const TestDatabase::Shape*>> files;
+    for (const auto& shape : shapes) {
+        files.emplace_back(scratch / ("made" + std::to_string(files.size()) + ".mdb"), &shape);
+        PosixTest::WriteFile(files.back().first, TestDatabase::Make(shape));
+    }
+    for (const fs::path& file : RealDatabases()) files.emplace_back(file, nullptr);
+    for (const auto& [file, shape] : files) {
+        const Jet::CheckReport report = Check(ReadBytes(file), file);
+        EXPECT_EQ(report.Outcome, Verdict::kSound) << file << ": " << report.Finding;
+        if (shape != nullptr) {
+            const std::uint64_t used = TestDatabase::UsedPages(*shape);
+            EXPECT_EQ(report.Pages.Total, std::max(shape->pages, used)) << file;
+            EXPECT_EQ(report.Pages.InUse, used) << file;
+            EXPECT_EQ(report.Pages.Unreferenced, 0u) << file;
+            EXPECT_THAT(Counted(report), testing::UnorderedElementsAre(
+                                             Counts::value_type{"MSysObjects", 3},
+                                             Counts::value_type{shape->table, shape->rows}));
+        }
+        EXPECT_EQ(Counted(report), mdbtools ? MdbtoolsCounts(file) : Counted(report)) << file;
+    }
+    if (!mdbtools) GTEST_SKIP() << "skipped: mdbtools (mdb-tables, mdb-json) is missing";
+    SKIP_WITHOUT_REAL_DATABASES;
+}
+
+// A database encoded with its key is read through each page's own key (the key XOR the page
+// number); an .accdb protected by a password's cipher is not checked, never called damaged.
+TEST(JetCheck, EncodedDatabasesAreReadThroughTheirKey) {
+    SKIP_WITHOUT_REAL_DATABASES;
+    constexpr std::uint32_t kKey = 0x5A17C3E9;
+    for (const fs::path& file : RealDatabases()) {
+        auto bytes = ReadBytes(file);
+        const Jet::CheckReport plain = Check(bytes, file);
+        const unsigned version = bytes[0x14];
+        const std::span header = std::span(bytes).subspan(0x18, version == 0 ? 126 : 128);
+        Rc4(0x6B39DAC7, header);
+        for (int i = 0; i < 4; ++i) bytes[0x3E + i] = static_cast<std::uint8_t>(kKey >> 8 * i);
+        Rc4(0x6B39DAC7, header);
+        const std::size_t pageSize = version == 0 ? 2048 : 4096;
+        for (std::uint32_t p = 1; p < bytes.size() / pageSize; ++p)
+            Rc4(kKey ^ p, std::span(bytes).subspan(p * pageSize, pageSize));
+        const Jet::CheckReport encoded = Check(bytes, file);
+        EXPECT_EQ(encoded.Outcome, version >= 2 ? Verdict::kNotChecked : Verdict::kSound) << file;
+        EXPECT_THAT(encoded.Finding, HasSubstr(version >= 2 ? "cipher" : "")) << file;
+        EXPECT_EQ(Counted(encoded), version >= 2 ? Counts{} : Counted(plain)) << file;
+    }
+}
+
+// A fault planted in a copy of a real database: the table and page it must be reported on,
+// and what is written at byte `at`: `value`, `n` bytes long; or ORed into it (n = 0); or the
+// file is cut off there (n < 0).
+struct Plant {
+    std::string table;
+    std::uint32_t page;
+    std::size_t at;
+    std::uint32_t value;
+    int n;
+};
+
+// A real database opened with the reader, and the first place for each kind of damage in it,
+// found the way the reader finds them.
+struct Db {
+    std::vector<std::uint8_t> bytes;
+    Jet::MemoryPageSource source{bytes};
+    Header header{ReadHeader(source)};
+    Format f{header.format};
+    Pages pages{source, header};
+    std::vector<CatalogEntry> catalog{ReadCatalog(pages)};
+    std::optional<TableDef> user;  // the first user table with a live row
+    std::map<std::string, Plant> plants;
+
+    explicit Db(const fs::path& file) : bytes(ReadBytes(file)) {
+        const auto add = [&](const char* kind, Plant p) { plants.emplace(kind, p); };
+        add("catalog definition not one", {"MSysObjects", 2, At(2), 1, 1});
+        for (const CatalogEntry& e : catalog) {
+            const TableDef t = Def(e);
+            if (!e.system && !t.indexes.empty()) {
+                std::uint32_t p = t.indexes[0].root;
+                add("index page of another table", {e.name, p, At(p, 4), 2, 4});
+                while (pages.Get(p)->at(0) == 0x03) p = IndexEntries(*pages.Get(p), f, "")[0].child;
+                for (const IndexEntry& x : IndexEntries(*pages.Get(p), f, ""))
+                    add("index entry at a deleted row",
+                        {e.name, p, At(x.row.page, f.rowCountAt + 3 + 2 * x.row.row), 0x80, 0});
+            }
+            for (std::uint32_t p : PagesOf(t.ownedMap)) {
+                const auto page = pages.Get(p);
+                const auto slots = RowSlots(*page, f, "");
+                for (std::uint32_t r = 0; r < slots.size(); ++r) {
+                    const RowSlot& s = slots[r];
+                    if (s.overflow && !s.deleted)
+                        add("moved row past the file",
+                            {e.name, p, At(p, s.start + 1), pages.Count() + 3, 3});
+                    if (s.deleted || s.overflow) continue;
+                    if (!e.system && !user) {
+                        user = t;
+                        add("definition pages in a loop",
+                            {e.name, e.page, At(e.page, 4), e.page, 4});
+                        add("rows page of another table", {e.name, p, At(p, 4), 2, 4});
+                        add("row past its page",
+                            {e.name, p, At(p, f.rowCountAt + 2 + 2 * r), 0x1FFF, 2});
+                        if (const auto [at, mask] = Bit({1, 0}, p); mask != 0)
+                            add("live page marked free", {e.name, p, at, mask, 0});
+                        for (const CatalogEntry& b : catalog) {
+                            const auto [at, mask] = Bit(Def(b).ownedMap, p);
+                            if (b.name != e.name && mask != 0)
+                                add("page claimed twice", {b.name, p, at, mask, 0});
+                        }
+                    }
+                    for (const Field& field : RowFields(*page, f, t, s, "")) {
+                        if (!field.column->LongValue() || field.end - field.start < 12) continue;
+                        const LongValue lv = LongValueAt(*page, field.start);
+                        const RowSlot c =
+                            lv.first.page < pages.Count() ? Slot(lv.first) : RowSlot{};
+                        const bool chained = lv.kind == 0 && c.end - c.start - 4 < lv.length;
+                        if (chained)
+                            add("long value chain loop", {e.name, p, At(lv.first.page, c.start),
+                                                          lv.first.row | lv.first.page << 8, 4});
+                        if (chained || lv.kind == 0x40)
+                            add("long value past the file",
+                                {e.name, p, At(p, field.start + 5), pages.Count() + 7, 3});
+                    }
+                }
+            }
+        }
+        std::uint32_t last = 0;
+        for (std::uint32_t p = 0; p < pages.Count(); ++p) last = GloballyFree(p) ? last : p;
+        const auto page = pages.Get(last);
+        const std::uint32_t owner = (*page)[0] == 0x02 ? last : U32(*page, 4);
+        for (const CatalogEntry& e : catalog) {
+            if (e.page == owner && (*page)[0] >= 0x01 && (*page)[0] <= 0x04)
+                add("last page cut off", {e.name, last, At(last), 0, -1});
+        }
+    }
+    std::size_t At(std::uint32_t page, std::size_t offset = 0) const {
+        return std::size_t{page} * f.pageSize + offset;
+    }
+    void Put(std::size_t at, std::uint32_t value, int n) {
+        for (int i = 0; i < n; ++i) bytes[at + i] = static_cast<std::uint8_t>(value >> 8 * i);
+    }
+    TableDef Def(const CatalogEntry& e) {
+        return ReadTableDef(pages, e.page, e.name, [](std::uint32_t) {});
+    }
+    RowSlot Slot(RowPointer at) {
+        RowSlot s;
+        RowAt(*pages.Get(at.page), f, at.row, s);
+        return s;
+    }
+    std::vector<std::uint32_t> PagesOf(RowPointer map) {
+        std::vector<std::uint32_t> out;
+        Pages::Handle keep;
+        ForEachMapPage(
+            pages, MapRow(pages, map, "", keep), "", [&](std::uint32_t p) { out.push_back(p); },
+            [](std::uint32_t) {});
+        return out;
+    }
+    // Where the map of pages held in row `map` keeps the bit of `page`: byte and mask, or a
+    // mask of 0 when that map holds no bit for it.
+    std::pair<std::size_t, std::uint8_t> Bit(RowPointer map, std::uint32_t page) {
+        const RowSlot s = Slot(map);
+        const std::size_t at = At(map.page, s.start);
+        const std::uint32_t bit = page - U32(bytes, at + 1);
+        if (s.end < s.start + 5 || bytes[at] != 0 || bit >= 8 * (s.end - s.start - 5)) return {};
+        return {at + 5 + bit / 8, static_cast<std::uint8_t>(1 << bit % 8)};
+    }
+    bool GloballyFree(std::uint32_t page) {
+        const auto [at, mask] = Bit({1, 0}, page);
+        return mask == 0 || (bytes[at] & mask) != 0;
+    }
+};
+
+TEST(JetCheck, EachPlantedFaultIsDamageNamingItsTableAndPage) {
+    SKIP_WITHOUT_REAL_DATABASES;
+    std::map<std::string, int> planted;
+    for (const auto& file : RealDatabases()) {
+        Db db(file);
+        for (const auto& [kind, p] : db.plants) {
+            auto bytes = db.bytes;
+            if (p.n < 0) bytes.resize(p.at);
+            if (p.n == 0) bytes[p.at] |= static_cast<std::uint8_t>(p.value);
+            for (int i = 0; i < p.n; ++i)
+                bytes[p.at + i] = static_cast<std::uint8_t>(p.value >> 8 * i);
+            ++planted[kind];
+            const Jet::CheckReport report = Check(bytes, file);
+            EXPECT_EQ(report.Outcome, Verdict::kDamaged) << kind << " in " << file;
+            EXPECT_THAT(report.Finding,
+                        testing::AllOf(HasSubstr("table " + p.table),
+                                       testing::ContainsRegex("page " + std::to_string(p.page) +
+                                                              "([^0-9]|$)")))
+                << kind << " in " << file;
+        }
+    }
+    EXPECT_EQ(planted.size(), 12u) << "a kind of damage no real database has a place for";
+}
+
+// Maps of pages may name map pages that hold the bits instead of holding them: turning the
+// database's map of free pages and a table's map into such maps changes nothing but the two
+// pages they now use.
+TEST(JetCheck, MapsByReferenceReadAsInlineOnes) {
+    SKIP_WITHOUT_REAL_DATABASES;
+    int converted = 0;
+    for (const auto& file : RealDatabases()) {
+        Db db(file);
+        std::vector<std::uint32_t> spare;
+        for (std::uint32_t p = 3; p < db.pages.Count() && spare.size() < 2; ++p) {
+            if (db.GloballyFree(p)) spare.push_back(p);
+        }
+        if (spare.size() < 2 || !db.user) continue;
+        const Jet::CheckReport plain = Check(db.bytes, file);
+        const auto owned = db.PagesOf(db.user->ownedMap);
+        // Makes page `at` a map page of the pages `on` takes, and the map in row `map` name it.
+        const auto convert = [&](RowPointer map, std::uint32_t at, auto on) {
+            std::fill_n(db.bytes.begin() + db.At(at), db.f.pageSize, 0);
+            db.Put(db.At(at), 0x0105, 4);
+            for (std::uint32_t p = 0; p < db.pages.Count(); ++p) {
+                if (on(p)) db.bytes[db.At(at, 4 + p / 8)] |= static_cast<std::uint8_t>(1 << p % 8);
+            }
+            const RowSlot s = db.Slot(map);
+            std::fill_n(db.bytes.begin() + db.At(map.page, s.start), s.end - s.start, 0);
+            db.bytes[db.At(map.page, s.start)] = 1;
+            db.Put(db.At(map.page, s.start + 1), at, 4);
+        };
+        convert({1, 0}, spare[0], [&](std::uint32_t p) {
+            return db.GloballyFree(p) && p != spare[0] && p != spare[1];
+        });
+        convert(db.user->ownedMap, spare[1],
+                [&](std::uint32_t p) { return std::count(owned.begin(), owned.end(), p) > 0; });
+        const Jet::CheckReport referenced = Check(db.bytes, file);
+        ++converted;
+        EXPECT_EQ(referenced.Outcome, Verdict::kSound) << file << referenced.Finding;
+        EXPECT_EQ(referenced.Pages.InUse, plain.Pages.InUse + 2) << file;
+        EXPECT_EQ(referenced.Pages.Unreferenced, plain.Pages.Unreferenced) << file;
+        EXPECT_EQ(Counted(referenced), Counted(plain)) << file;
+    }
+    EXPECT_GT(converted, 0);
+}
+
+// Rows of the 1997 format longer than 256 bytes: their one-byte column offsets need the jump
+// table, which none of the real databases has.
+TEST(JetCheck, TheJumpTableCarriesOffsetsPast256Bytes) {
+    TableDef t;
+    t.varColumns = 3;
+    for (std::uint16_t i = 0; i < 3; ++i)
+        t.columns.push_back({.type = 0x0A, .number = i, .varIndex = i, .name = ""});
+    // The offsets of three text columns and of their end; the jumps as stored, nearest the
+    // column count first: two jumps, and one jump and a filler.
+    const std::pair<std::vector<std::uint32_t>, std::vector<std::uint8_t>> cases[] = {
+        {{1, 201, 401, 601}, {2, 3}}, {{1, 200, 400, 509}, {2, 0xFF}}};
+    for (const auto& [offsets, jumps] : cases) {
+        // At the end of a page: column count, data, offsets (last first), jumps, count, mask.
+        std::vector<std::uint8_t> page(2048 - offsets.back() - offsets.size() - jumps.size() - 2);
+        const RowSlot slot{static_cast<std::uint32_t>(page.size()), 2048};
+        page.push_back(3);
+        page.resize(slot.start + offsets.back(), 'x');
+        for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) page.push_back(*it & 0xFF);
+        page.insert(page.end(), jumps.rbegin(), jumps.rend());
+        page.insert(page.end(), {3, 0x07});
+        const auto fields = RowFields(page, Format::ForVersion(0), t, slot, "");
+        ASSERT_EQ(fields.size(), 3u);
+        for (std::size_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(fields[i].start - slot.start, offsets[i]) << i;
+            EXPECT_EQ(fields[i].end - slot.start, offsets[i + 1]) << i;
+        }
+    }
+}
+
+}  // namespace
