@@ -7,31 +7,22 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "components/CurrentError.h"
-#include "support/TestDatabase.h"
+#include "support/WholeRun.h"
 
 namespace PosixTest {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-inline void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
-}
+using WholeRun::ReadFile;
+using WholeRun::WriteFile;
 
 inline mode_t ModeOf(const fs::path& path) {
     struct stat status {};
