@@ -29,17 +29,16 @@ class CompactRepair : public Scratch {
     CompactRepair() : Scratch(true) { WriteFile(db, old); }
 
     // The operation in a child, which prints the pointer's shape afterwards and ends with 0
-    // for True, 1 for False. `prepare` runs first: it makes system calls fail or puts in a
-    // double.
+    // for True (all bits set), 1 for False (0), 2 for anything else. `prepare` runs first: it
+    // makes system calls fail or puts in a double.
     Outcome Compact(const std::string& path, qnGeneral::Truth silent = 0,
                     const std::function<void()>& prepare = {}, const std::string& input = "y\n\n",
                     std::shared_ptr<DialogObject> dialog = {}, const std::string& folder = "") {
         return Wait(Start(input, [&] {
             if (prepare) prepare();
-            const bool done =
-                CompactRepairDatabase(path, dialog, folder, silent) == qnGeneral::True;
+            const auto answer = CompactRepairDatabase(path, dialog, folder, silent);
             std::cout << "pointer " << The<MousePointer>().Get() << "\n";
-            return done ? 0 : 1;
+            return answer == -1 ? 0 : answer == 0 ? 1 : 2;
         }));
     }
 
@@ -166,12 +165,10 @@ TEST_F(CompactRepair, BackupNumbersGrowPastFourDigitsAndEndAtTheLast) {
     Reset();
     WriteFile(db, old);
     const Outcome run = Compact(db, 0, [] {
-        // Every backup name is taken.
+        // No backup name can be checked.
         Posix::Sys().Stat = [](const char* path, struct stat* status) {
             if (!std::string(path).ends_with(".BAK")) return ::stat(path, status);
-            *status = {};
-            status->st_mode = S_IFREG;
-            return 0;
+            return errno = EIO, -1;
         };
     });
     EXPECT_NE(
@@ -208,13 +205,13 @@ TEST_F(CompactRepair, TheCallersDialogIsSetUpAndItsChoiceCompacted) {
     const auto dialogRun = [&](const std::string& input, const std::string& folder) {
         return Wait(Start(input, [&] {
             std::shared_ptr<DialogObject> dialog = Posix::CreateTerminalDialogObject();
-            const auto done = CompactRepairDatabase("", dialog, folder, 0);
+            const auto answer = CompactRepairDatabase("", dialog, folder, 0);
             for (const char* name : {"Filter", "FilterIndex", "DialogTitle", "Flags", "CancelError",
                                      "InitDir", "Filename"}) {
                 std::visit([](const auto& value) { std::cout << value << "|"; },
                            dialog->GetProperty(name));
             }
-            return done == qnGeneral::True ? 0 : 1;
+            return answer == -1 ? 0 : answer == 0 ? 1 : 2;
         }));
     };
     Outcome run = dialogRun("Shop.mdb\ny\n\n", data.string());
