@@ -86,7 +86,7 @@ class General : public WholeRun::Scratch {
         Reset();
         const auto run = Wait(Start("", [&] {
             try {
-                LogIndent = 0, body();
+                LogIndent = 0, Err::Current() = {0, "ignored"}, body();
             } catch (const Err::Error& e) {
                 std::cout << "raised " << e.Number() << " " << e.what() << " at " << LogIndent;
             }
@@ -127,7 +127,7 @@ TEST_F(General, LogLinesLevelsAndNesting) {
     });
 }
 
-TEST_F(General, LogMemoryCountersFromLevelTenOnTheNtFamily) {
+TEST_F(General, LogCountersFromLevelTenOnTheNtFamilyAndDate) {
     Run("open 1040 0 4242 info 77 40 40 close 77\nopen 1040 0 4242 info 0 40 40 close 0\n|T    "
         "1234567      89012 m\r\nT          0          0 m\r\n",
         [&] {
@@ -139,9 +139,7 @@ TEST_F(General, LogMemoryCountersFromLevelTenOnTheNtFamily) {
         Level(10), Write("other family"), Instance<SystemInfo>::Install(nullptr);
         Level(9), Write("level nine"), Level(-1), Write("everything");
     });
-}
-
-TEST_F(General, LogFileDatedBeforeTheTimeIsRead) {
+    // The file is dated before the time is read.
     Run("00.00.00 midnight\r\n|00.00.00 midnight\r\n", [&] {
         Use<Clock, Midnight>(), Write("midnight");
         std::cout << WholeRun::ReadFile(root / "state/tolvane/module_tests.20240302.log");
@@ -165,43 +163,32 @@ TEST_F(General, ProblemReports) {
     const std::string as = " and the error's description was reported as : \n\n\"",
                       problem = "There was a problem ";
     const std::string database = problem + "Compacting/Repairing the database: c:\\a.mdb";
-    const struct {
-        bool shown;
-        std::string message;
-        Err::CurrentErrorRecord current;
-        std::string (*report)();
-    } reports[] = {
-        {true,
-         database,
-         {0, "ignored"},
+    const std::string format = "Unrecognized database format 'c:\\a.mdb'.";
+    const std::vector<std::pair<std::string, std::function<std::string()>>> reports = {
+        {database,
          [] { return ReportError("  Compacting/Repairing the database: c:\\a.mdb  ", 0, 0); }},
-        {true,
-         problem + "x" + as + "Unrecognized database format 'c:\\a.mdb'. (3343)\"",
-         {3343, "Unrecognized database format 'c:\\a.mdb'."},
-         [] { return ReportError("x", 3343, 0); }},
-        {true,
-         problem + "x" + as + "Unspecified (-2147467259)\"",
-         {-2147467259, "Unspecified"},
-         [] { return ReportError("x", -2147467259, 0); }},
-        {true,
-         problem + "x",
-         {3024, "Could not find file."},
-         [] { return ReportError("x", 3343, 0); }},
-        {true, problem, {}, [] { return ShowProblem("", "", 0); }},
-        {true, problem + "ctx", {}, [] { return ShowProblem(" ctx ", "    ", 0); }},
-        {true,
-         problem + "\tctx\n" + as + "d\"",
-         {},
-         [] { return ShowProblem("\tctx\n", " d ", 0); }},
-        {false,
-         problem + "ctx" + as + "Permission denied\"",
-         {},
-         [] { return ReportError("ctx", 70, 1); }},
+        {problem + "x" + as + format + " (3343)\"",
+         [&] {
+             return Err::Current() = {3343, format}, ReportError("x", 3343, 0);
+         }},
+        {problem + "x" + as + "Unspecified (-2147467259)\"",
+         [] {
+             return Err::Current() = {-2147467259, "Unspecified"}, ReportError("x", -2147467259, 0);
+         }},
+        {problem + "x",
+         [] {
+             return Err::Current() = {3024, "Could not find file."}, ReportError("x", 3343, 0);
+         }},
+        {problem, [] { return ShowProblem("", "", 0); }},
+        {problem + "ctx", [] { return ShowProblem(" ctx ", "    ", 0); }},
+        {problem + "\tctx\n" + as + "d\"", [] { return ShowProblem("\tctx\n", " d ", 0); }},
     };
-    for (const auto& r : reports) {
-        Run((r.shown ? Box("Warning", r.message) : "") + r.message + "|T " + r.message + "\r\n",
-            [&] { Err::Current() = r.current, std::cout << r.report(); });
+    for (const auto& [message, report] : reports) {
+        Run(Box("Warning", message) + message + "|T " + message + "\r\n",
+            [&] { std::cout << report(); });
     }
+    const std::string silent = problem + "ctx" + as + "Permission denied\"";
+    Run(silent + "|T " + silent + "\r\n", [&] { std::cout << ReportError("ctx", 70, 1); });
     const std::string notFound = database + as + "File not found\"";
     Run("Working...\r\033[K" + Box("Warning", notFound) + "Working..." + notFound + "|T " +
             notFound + "\r\n",
@@ -224,20 +211,17 @@ TEST_F(General, TempFile) {
     const std::string call = "T     AlphaNum the app.title\r\nT     Call GetTempFilename\r\n";
     const std::string process = "T     Process the return\r\n", pass = assign + call + process;
     const std::string data = (root / "data/").string(), tmp = (root / "tmp/").string();
-    const std::string kept = "R/data/TOLn.TMP TOLn.TMP ";  // the service's name and its file
-    for (auto [extension, out] :
-         std::vector<std::pair<std::string, std::string>>{{"MDB", "R/data/TOLn.MDB "},
-                                                          {"ACCD", "R/data/TOLn.ACCD "},
-                                                          {"b", "R/data/TOLn.b "},
-                                                          {"", kept},
-                                                          {"TMP", kept},
-                                                          {"tmp", kept},
-                                                          {"tMp", kept}}) {
+    auto name = [&](std::string extension, std::string out) {
         Run(out + "|" + start + pass + end, [&] {
             std::cout << GetTempFile(data, extension) << " ";
-            for (const auto& name : Files()) std::cout << name << " ";
+            for (const auto& file : Files()) std::cout << file << " ";
         });
-    }
+    };
+    for (std::string extension : {"MDB", "ACCD", "b"})
+        name(extension, "R/data/TOLn." + extension + " ");
+    // The service's own extension, in any case: its name and its file are kept.
+    for (const char* extension : {"", "TMP", "tmp", "tMp"})
+        name(extension, "R/data/TOLn.TMP TOLn.TMP ");
     Run("R/tmp/ AB\tC\nR/tmp/ AB\tC\nR/tmp/TOL2.MDB someone's|" + start + assign + path + call +
             process + pass + end,
         [&] {
