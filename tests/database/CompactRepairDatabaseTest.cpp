@@ -28,16 +28,23 @@ class CompactRepair : public Scratch {
   protected:
     CompactRepair() : Scratch(true) { WriteFile(db, old); }
 
-    // The operation in a child, which prints the pointer's shape afterwards and ends with 0
+    // The operation in a child, which prints every shape the pointer is given and ends with 0
     // for True (all bits set), 1 for False (0), 2 for anything else. `prepare` runs first: it
     // makes system calls fail or puts in a double.
     Outcome Compact(const std::string& path, qnGeneral::Truth silent = 0,
                     const std::function<void()>& prepare = {}, const std::string& input = "y\n\n",
                     std::shared_ptr<DialogObject> dialog = {}, const std::string& folder = "") {
         return Wait(Start(input, [&] {
+            struct Shown : MousePointer {
+                std::int32_t shape = 0;
+                std::int32_t Get() override { return shape; }
+                void Set(std::int32_t s) override {
+                    std::cout << "pointer " << (shape = s) << "\n";
+                }
+            };
+            Instance<MousePointer>::Install(std::make_unique<Shown>());
             if (prepare) prepare();
             const auto answer = CompactRepairDatabase(path, dialog, folder, silent);
-            std::cout << "pointer " << The<MousePointer>().Get() << "\n";
             return answer == -1 ? 0 : answer == 0 ? 1 : 2;
         }));
     }
@@ -65,13 +72,14 @@ class CompactRepair : public Scratch {
 TEST_F(CompactRepair, SilentlyNoBoxIsShownAndFailuresGoToTheLogOnly) {
     Outcome run = Compact(db, 1);
     EXPECT_EQ(run.Status(), 0);
-    EXPECT_EQ(run.output, "pointer 0\n");
+    EXPECT_EQ(run.output, "pointer 11\npointer 0\n");
     EXPECT_EQ(ReadFile(backup), old);
 
     WriteFile(db, "just some text");
     run = Compact(db, 5);
     EXPECT_EQ(run.Status(), 1);
-    EXPECT_EQ(run.output, "pointer 0\n");
+    EXPECT_TRUE(run.output.starts_with("pointer 11\npointer 0\n")) << run.output;
+    EXPECT_EQ(run.output.find("=="), std::string::npos) << "no box: " << run.output;
     EXPECT_NE(Log().find(kReport + "Compacting/Repairing the database: " + db.string() + kSaid +
                          "Unrecognized database format"),
               std::string::npos)
@@ -201,33 +209,36 @@ TEST_F(CompactRepair, AFolderThatCannotBeToldIsReportedAndChangesNothing) {
 
 // A caller that gives no path hands in its dialog, which the operation sets up and shows.
 TEST_F(CompactRepair, TheCallersDialogIsSetUpAndItsChoiceCompacted) {
-    WriteFile(data / "Empty.mdb", "");
-    const auto dialogRun = [&](const std::string& input, const std::string& folder) {
-        return Wait(Start(input, [&] {
-            std::shared_ptr<DialogObject> dialog = Posix::CreateTerminalDialogObject();
-            const auto answer = CompactRepairDatabase("", dialog, folder, 0);
-            for (const char* name : {"Filter", "FilterIndex", "DialogTitle", "Flags", "CancelError",
-                                     "InitDir", "Filename"}) {
-                std::visit([](const auto& value) { std::cout << value << "|"; },
-                           dialog->GetProperty(name));
-            }
-            return answer == -1 ? 0 : answer == 0 ? 1 : 2;
-        }));
+    struct Shown : DialogObject {  // the terminal's dialog, every property set printed
+        std::shared_ptr<DialogObject> real = Posix::CreateTerminalDialogObject();
+        void SetProperty(const std::string& name, PropertyValue value) override {
+            std::cout << name << "=";
+            std::visit([](const auto& v) { std::cout << v << ";"; }, value);
+            real->SetProperty(name, std::move(value));
+        }
+        PropertyValue GetProperty(const std::string& name) override {
+            return real->GetProperty(name);
+        }
     };
-    Outcome run = dialogRun("Shop.mdb\ny\n\n", data.string());
+    WriteFile(data / "Empty.mdb", "");
+    const auto setUp = [&](const std::string& folder) {
+        return "Filter=Databases|*.MDB;FilterIndex=1;DialogTitle=Select Database to Compact;"
+               "Flags=4100;CancelError=-1;InitDir=" +
+               folder + "\\;Filename=*.MDB;Action=1;\n== Select Database to Compact ==\n";
+    };
+    Outcome run = Compact("", 0, {}, "Shop.mdb\ny\n\n", std::make_shared<Shown>(), data);
     EXPECT_EQ(run.Status(), 0) << run.output;
-    EXPECT_TRUE(run.output.starts_with("\n== Select Database to Compact ==\n")) << run.output;
-    EXPECT_TRUE(run.output.ends_with("Databases|*.MDB|1|Select Database to Compact|4100|-1|" +
-                                     data.string() + "\\|" + db.string() + "|"))
-        << run.output;
+    EXPECT_TRUE(run.output.starts_with(setUp(data))) << run.output;
+    EXPECT_NE(run.output.find("compacting/repairing:\n\n\t" + db.string() + "\n"),
+              std::string::npos);
     EXPECT_EQ(ReadFile(backup), old);
 
     // Cancelled, or a file that cannot be a database: nothing is asked or done.
     for (const std::string& input : {std::string("\n"), (data / "Empty.mdb").string() + "\n"}) {
-        run = dialogRun(input, "");
+        run = Compact("", 0, {}, input, std::make_shared<Shown>());
         EXPECT_EQ(run.Status(), 1);
+        EXPECT_TRUE(run.output.starts_with(setUp(""))) << run.output;
         EXPECT_EQ(run.output.find("Yes / No"), std::string::npos) << run.output;
-        EXPECT_NE(run.output.find("|4100|-1|\\|"), std::string::npos) << run.output;
     }
     EXPECT_EQ(Compact("").Status(), 1) << "no path and no dialog";
     EXPECT_EQ(Files(), (std::set<std::string>{"Empty.mdb", "Shop.mdb", "Shop-0001.BAK"}));
