@@ -209,7 +209,7 @@ TEST_F(CompactRepair, AFolderThatCannotBeToldIsReportedAndChangesNothing) {
 
 // A caller that gives no path hands in its dialog, which the operation sets up and shows.
 TEST_F(CompactRepair, TheCallersDialogIsSetUpAndItsChoiceCompacted) {
-    struct Shown : DialogObject {  // the terminal's dialog, every property set printed
+    struct Shown : DialogObject {  // the terminal's dialog, every property set or read printed
         std::shared_ptr<DialogObject> real = Posix::CreateTerminalDialogObject();
         void SetProperty(const std::string& name, PropertyValue value) override {
             std::cout << name << "=";
@@ -217,6 +217,7 @@ TEST_F(CompactRepair, TheCallersDialogIsSetUpAndItsChoiceCompacted) {
             real->SetProperty(name, std::move(value));
         }
         PropertyValue GetProperty(const std::string& name) override {
+            std::cout << name << "?;";
             return real->GetProperty(name);
         }
     };
@@ -229,6 +230,9 @@ TEST_F(CompactRepair, TheCallersDialogIsSetUpAndItsChoiceCompacted) {
     Outcome run = Compact("", 0, {}, "Shop.mdb\ny\n\n", std::make_shared<Shown>(), data);
     EXPECT_EQ(run.Status(), 0) << run.output;
     EXPECT_TRUE(run.output.starts_with(setUp(data))) << run.output;
+    EXPECT_NE(run.output.find("Filename?;Filename?;\n== Compact/Repair Database [Question] ==\n"),
+              std::string::npos)
+        << run.output;
     EXPECT_NE(run.output.find("compacting/repairing:\n\n\t" + db.string() + "\n"),
               std::string::npos);
     EXPECT_EQ(ReadFile(backup), old);
