@@ -110,7 +110,9 @@ TEST(JetCheck, RealAndMadeDatabasesAreSoundWithTheTablesAndRowsMdbtoolsReads) {
                                              Counts::value_type{"MSysObjects", 3},
                                              Counts::value_type{shape->table, shape->rows}));
         }
-        EXPECT_EQ(Counted(report), mdbtools ? MdbtoolsCounts(file) : Counted(report)) << file;
+        if (mdbtools) {
+            EXPECT_EQ(Counted(report), MdbtoolsCounts(file)) << file;
+        }
     }
     if (!mdbtools) GTEST_SKIP() << "skipped: mdbtools (mdb-tables, mdb-json) is missing";
     SKIP_WITHOUT_REAL_DATABASES;
