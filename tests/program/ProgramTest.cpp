@@ -84,8 +84,9 @@ TEST_F(Program, LoggingLevelDecidesTheLog) {
     WriteFile(db, TestDatabase::Make());
     WriteFile(root / "config/tolvane/logging-level", "10\n");
     Run(db.string() + "\ny\ny\n\n");
+    // The working set is never 0; its last digit may be, as it counts whole pages.
     const std::regex line(
-        "^[0-9]{2}:[0-9]{2}:[0-9]{2} [ 0-9]{9}[1-9] [ 0-9]{9}[0-9] Start "
+        "^[0-9]{2}:[0-9]{2}:[0-9]{2} (?= *[1-9])[ 0-9]{10} [ 0-9]{9}[0-9] Start "
         "GetTempFile\r$",
         std::regex::ECMAScript | std::regex::multiline);
     EXPECT_TRUE(std::regex_search(Log(), line)) << Log();
@@ -112,8 +113,8 @@ TEST_F(Program, EveryRealDatabaseIsCompactedWithItsBackupBeside) {
         EXPECT_NE(run.output.find(kSuccess), std::string::npos) << db << run.output;
         const std::string backup = db.stem().string() + "-0001.BAK";
         EXPECT_EQ(Files(), (std::set<std::string>{db.filename(), backup})) << db;
-        EXPECT_EQ(ReadFile(data / backup), bytes) << db;
-        EXPECT_EQ(ReadFile(db), bytes) << db;
+        EXPECT_TRUE(ReadFile(data / backup) == bytes) << db;
+        EXPECT_TRUE(ReadFile(db) == bytes) << db;
         ++runs;
     }
     EXPECT_GT(runs, 0);
