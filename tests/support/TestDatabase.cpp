@@ -219,11 +219,43 @@ Bytes CatalogRow(std::uint32_t id, std::uint32_t parent, const std::string& name
 
 int DataPages(int rows) { return std::max(1, (rows + kRowsPerPage - 1) / kRowsPerPage); }
 
+// The pages one map page of a reference map covers.
+std::uint64_t MapPageReach(const Layout& l) { return (l.page - 4) * 8; }
+
+// Where the table's rows page `i` lies.
+std::uint64_t RowsPage(const Shape& shape, int i) {
+    if (!shape.referenceMaps || i == 0) return kFirstRowsPage + i;
+    return 2 * MapPageReach(LayoutOf(shape.version)) + i - 1;
+}
+
+// A map page: the bits of the pages given, from the first page of its reach.
+Bytes MapPage(std::uint64_t first, const std::vector<std::uint64_t>& pages, const Layout& l) {
+    Bytes p(l.page, 0);
+    p[0] = 0x05;
+    p[1] = 0x01;
+    for (const std::uint64_t page : pages) {
+        p[4 + (page - first) / 8] |= static_cast<std::uint8_t>(1 << ((page - first) % 8));
+    }
+    return p;
+}
+
+// A reference map with 25 slots for map page numbers; unused slots hold `unused`.
+Bytes ReferenceMap(const std::vector<std::pair<int, std::uint32_t>>& slots, std::uint32_t unused) {
+    Bytes m(1 + 4 * 25, 0);
+    m[0] = 0x01;
+    for (int k = 0; k < 25; ++k) Put(m, 1 + 4 * k, unused);
+    for (const auto& [k, page] : slots) Put(m, 1 + 4 * k, page);
+    return m;
+}
+
 }  // namespace
 
 std::size_t PageSize(char version) { return LayoutOf(version).page; }
 
-std::uint64_t UsedPages(const Shape& shape) { return kFirstRowsPage + DataPages(shape.rows); }
+std::uint64_t UsedPages(const Shape& shape) {
+    // With reference maps, the near map page follows the first rows page, the far one the last.
+    return RowsPage(shape, DataPages(shape.rows) - 1) + 1 + (shape.referenceMaps ? 1 : 0);
+}
 
 std::string Make(const Shape& shape) {
     const Layout l = LayoutOf(shape.version);
@@ -232,13 +264,14 @@ std::string Make(const Shape& shape) {
     const std::uint16_t textLength = l.jet3 ? 255 : 510;
     std::vector<Bytes> pages;
     pages.push_back(HeaderPage(shape.version, l));
+    std::vector<std::pair<std::uint64_t, Bytes>> placed;
 
     // Page 1: the database-wide map, whose set bits are the free pages: every page from the
     // end of the used ones to the end of its reach (the pages beyond count as free).
     std::vector<std::uint64_t> free;
     for (std::uint64_t page = used; page < l.mapBytes * 8; ++page) free.push_back(page);
-    Bytes global = DataPage(1, {InlineMap(free, l), InlineMap({}, l)}, l);
-    pages.push_back(global);
+    Bytes global = shape.referenceMaps ? ReferenceMap({{24, 0xFFFFFF80}}, 0) : InlineMap(free, l);
+    pages.push_back(DataPage(1, {global, InlineMap({}, l)}, l));
 
     // The catalog: maps in rows 0-1 of the maps page, its long-value column's in rows 2-3.
     const std::vector<Column> catalog = {
@@ -254,10 +287,21 @@ std::string Make(const Shape& shape) {
                              l));
 
     std::vector<std::uint64_t> tablePages;
-    for (int i = 0; i < DataPages(shape.rows); ++i) tablePages.push_back(kFirstRowsPage + i);
+    for (int i = 0; i < DataPages(shape.rows); ++i) tablePages.push_back(RowsPage(shape, i));
+    Bytes owned;
+    if (!shape.referenceMaps) {
+        owned = InlineMap(tablePages, l);
+    } else {
+        const std::uint64_t reach = MapPageReach(l), near = kFirstRowsPage + 1,
+                            far = UsedPages(shape) - 1;
+        owned = ReferenceMap({{0, near}, {2, static_cast<std::uint32_t>(far)}}, 0);
+        placed.emplace_back(near, MapPage(0, {kFirstRowsPage}, l));
+        placed.emplace_back(
+            far, MapPage(2 * reach, std::vector(tablePages.begin() + 1, tablePages.end()), l));
+    }
     pages.push_back(DataPage(0,
                              {InlineMap({kCatalogRowsPage}, l), InlineMap({}, l), InlineMap({}, l),
-                              InlineMap({}, l), InlineMap(tablePages, l), InlineMap({}, l)},
+                              InlineMap({}, l), owned, InlineMap({}, l)},
                              l));
 
     const std::vector<Column> table = {{0x04, "Id", 4, true}, {0x0A, "Name", textLength, false}};
@@ -270,12 +314,19 @@ std::string Make(const Shape& shape) {
             Put(fixed, 0, static_cast<std::uint32_t>(id));
             rows.push_back(Row(fixed, {Text("Item " + std::to_string(id), l)}, 2, {true, true}, l));
         }
-        pages.push_back(DataPage(kTablePage, rows, l));
+        const Bytes page = DataPage(kTablePage, rows, l);
+        if (first == 0) {
+            pages.push_back(page);
+        } else {
+            placed.emplace_back(RowsPage(shape, first / kRowsPerPage), page);
+        }
     }
+    for (std::size_t i = 0; i < pages.size(); ++i) placed.emplace_back(i, pages[i]);
 
     std::string bytes(total * l.page, '\0');
-    for (std::size_t i = 0; i < pages.size(); ++i) {
-        std::copy(pages[i].begin(), pages[i].end(), bytes.begin() + i * l.page);
+    for (const auto& [at, page] : placed) {
+        std::copy(page.begin(), page.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(at * l.page));
     }
     return bytes;
 }

@@ -15,6 +15,10 @@ struct Shape {
     char version = 1;              // the header's version byte: 0 the 1997 format (2048-byte
                                    // pages), 1 the 2000/2003 format, 2 and later the ACE formats
     std::string table = "Orders";  // the user table's name (UTF-8; ASCII in 1997)
+    // Maps of the reference kind: a database-wide one whose map page pointers name none (as
+    // real writers leave them), and the table's, whose later rows lie two map pages' reach
+    // away from its first, as a big table's do.
+    bool referenceMaps = false;
 };
 
 // Where things are, the same for every Shape.
@@ -23,6 +27,8 @@ constexpr std::uint32_t kCatalogRowsPage = 3;  // the catalog's rows
 constexpr std::uint32_t kMapsPage = 4;         // every table's usage maps
 constexpr std::uint32_t kTablePage = 5;        // the user table's definition (its Id)
 constexpr std::uint32_t kFirstRowsPage = 6;    // the user table's rows, then its later pages
+                                               // (with reference maps: a map page, then far
+                                               // away its later rows and their map page)
 constexpr int kRowsPerPage = 100;
 
 std::size_t PageSize(char version);

@@ -64,9 +64,11 @@ class Checker {
     void TakeForIndex(const TableDef& t, std::uint32_t page, std::uint32_t mapId, std::uint32_t id,
                       const std::string& name);
     void ReadGlobalMap();
+    // Free by the database-wide map; a page it does not cover is neither free nor in use.
     bool GlobalFree(std::uint32_t page) const {
-        return page >= pages_.Count() || (free_[page / 8] >> (page % 8) & 1) != 0;
+        return page >= pages_.Count() || (known_[page] && free_[page]);
     }
+    bool InUse(std::uint32_t page) const { return known_[page] && !free_[page]; }
     // A page this table alone may hold.
     void Claim(const TableDef& t, std::uint32_t page, const char* what);
     // A page something refers to, which others may refer to as well.
@@ -78,7 +80,7 @@ class Checker {
     std::vector<std::uint32_t> owner_;  // the definition page of the table that holds it
     std::vector<std::uint32_t> walk_;   // the index walk that last met it
     std::vector<bool> referenced_;
-    std::vector<std::uint8_t> free_;  // the database-wide map: a set bit is a free page
+    std::vector<bool> free_, known_;  // the database-wide map, and the pages it covers
     std::unordered_map<std::uint32_t, std::string> names_;
     std::uint32_t walks_ = 0;
     std::uint32_t tableWalks_ = 0;  // the last mark given before the current table
@@ -122,37 +124,35 @@ Bytes Checker::Map(const TableDef& t, RowPointer at, Pages::Handle& keep) {
 }
 
 void Checker::ReadGlobalMap() {
-    // Pages the map does not reach count as free.
-    free_.assign(pages_.Count() / 8 + 1, 0xFF);
+    free_.assign(pages_.Count(), true);
+    known_.assign(pages_.Count(), false);
     Pages::Handle keep;
     const std::string where = "the database's map of free pages: ";
     const Bytes row = MapRow(pages_, {kGlobalMapPage, 0}, where, keep);
-    const auto set = [&](std::uint32_t page, bool isFree) {
-        if (page >= pages_.Count()) return;
-        if (isFree) {
-            free_[page / 8] |= static_cast<std::uint8_t>(1u << (page % 8));
-        } else {
-            free_[page / 8] &= static_cast<std::uint8_t>(~(1u << (page % 8)));
+    // Every page inside the map's reach is first taken as used; its set bits free them.
+    const auto cover = [&](std::uint64_t from, std::uint64_t to) {
+        for (std::uint64_t p = from; p < to && p < pages_.Count(); ++p) {
+            known_[p] = true;
+            free_[p] = false;
         }
     };
-    // Every page inside the map's reach is first taken as used; its set bits free them.
-    std::vector<std::uint32_t> reach;
     if (row.size() >= 5 && row[0] == 0) {
-        const std::uint64_t start = U32(row, 1);
-        const std::uint64_t end = start + 8ull * (row.size() - 5);
-        for (std::uint64_t p = start; p < end && p < pages_.Count(); ++p)
-            set(static_cast<std::uint32_t>(p), false);
+        // The engine allocates the pages beyond an inline map's reach as free ones.
+        known_.assign(pages_.Count(), true);
+        cover(U32(row, 1), U32(row, 1) + 8ull * (row.size() - 5));
     } else if (row.size() >= 1 && row[0] == 1) {
+        // A range whose map page is missing says nothing of its pages.
         const std::uint64_t perPage = (f_.pageSize - 4) * 8ull;
         for (std::size_t k = 0; 1 + 4 * k + 4 <= row.size(); ++k) {
-            if (U32(row, 1 + 4 * k) == 0) continue;
-            for (std::uint64_t p = k * perPage; p < (k + 1) * perPage && p < pages_.Count(); ++p) {
-                set(static_cast<std::uint32_t>(p), false);
-            }
+            if (NamesMapPage(U32(row, 1 + 4 * k))) cover(k * perPage, (k + 1) * perPage);
         }
     }
+    std::vector<std::uint32_t> reach;
     ForEachMapPage(
-        pages_, row, where, [&](std::uint32_t page) { set(page, true); },
+        pages_, row, where,
+        [&](std::uint32_t page) {
+            if (page < pages_.Count()) free_[page] = true;
+        },
         [&](std::uint32_t page) { reach.push_back(page); });
     for (std::uint32_t page : reach) Refer(where + "a map page", page);
 }
@@ -163,7 +163,7 @@ void Checker::Run(CheckReport& report) {
     // Counted before the tables, so a damaged database still reports its pages.
     PageTally& tally = report.Pages;
     tally.Total = pages_.Count();
-    for (std::uint32_t p = 0; p < pages_.Count(); ++p) tally.InUse += GlobalFree(p) ? 0 : 1;
+    for (std::uint32_t p = 0; p < pages_.Count(); ++p) tally.InUse += InUse(p) ? 1 : 0;
     tally.Free = tally.Total - tally.InUse;
     for (std::uint32_t fixed : {0u, kGlobalMapPage}) Refer("the file's first pages", fixed);
     const std::vector<CatalogEntry> catalog = ReadCatalog(pages_);
@@ -185,7 +185,7 @@ void Checker::Run(CheckReport& report) {
         CheckTable(e, report.Tables.back());
     }
     for (std::uint32_t p = 0; p < pages_.Count(); ++p) {
-        tally.Unreferenced += !GlobalFree(p) && !referenced_[p] ? 1 : 0;
+        tally.Unreferenced += InUse(p) && !referenced_[p] ? 1 : 0;
     }
     if (tally.Unreferenced > 0) {
         report.Notes.push_back(std::to_string(tally.Unreferenced) +
@@ -213,7 +213,12 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
             Claim(t, pageNo, "rows");
             const auto page = pages_.Get(pageNo);
             const std::string where = PageWhere(t.name, pageNo);
-            if (!IsDataPage(*page) || U32(*page, 4) != t.page) {
+            // Rows of another table are damage; a page of another kind is not known to be.
+            if (!IsDataPage(*page) || IsLongValuePage(*page)) {
+                throw NotChecked{where + "the table's map names a page of kind " +
+                                 std::to_string((*page)[0]) + " among its rows"};
+            }
+            if (U32(*page, 4) != t.page) {
                 throw Damage{where +
                              "the page is in the table's map but is not a data page "
                              "of that table"};

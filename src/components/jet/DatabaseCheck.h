@@ -73,8 +73,9 @@ CheckReport CheckDatabase(const PageSource& source);
 // What the compacted copy lacks against its source, as the description of the engine's
 // error 3056 ("The compacted copy '<copy>' holds 1200 of the 1203 rows of table Orders; the
 // database has not been replaced"), or nothing when the copy is sound, holds every user
-// table of the source with at least its live rows, and has no MSysCompactError table with
-// rows. A copy or source that was not checked gives nothing: it is accepted as it is.
+// table of the source with at least its live rows, and has no more rows in MSysCompactError
+// than the source had. A copy or source that was not checked gives nothing: it is accepted as it
+// is.
 std::optional<std::string> CopyShortfall(const CheckReport& source, const CheckReport& copy,
                                          const std::string& copyName);
 

@@ -206,6 +206,9 @@ std::string DecodeText(Bytes b, const Format& f);
 void ForEachMapPage(Pages& pages, Bytes mapRow, const std::string& where,
                     const std::function<void(std::uint32_t)>& visit,
                     const std::function<void(std::uint32_t)>& mapPage);
+// Whether a reference map's page pointer names a map page. Writers leave 0 or a negative
+// number (seen: 0xFFFFFF80) in the slots of ranges no map page covers.
+inline bool NamesMapPage(std::uint32_t pointer) { return static_cast<std::int32_t>(pointer) > 0; }
 // The bytes of the row a map pointer leads to; throws Damage when there is none.
 Bytes MapRow(Pages& pages, RowPointer at, const std::string& where, Pages::Handle& keep);
 

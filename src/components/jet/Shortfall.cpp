@@ -34,8 +34,13 @@ std::optional<std::string> CopyShortfall(const CheckReport& source, const CheckR
                    std::to_string(table.LiveRows) + " rows of table " + table.Name + tail;
         }
     }
-    if (const TableRows* errors = Find(copy, "MSysCompactError"); errors && errors->LiveRows > 0) {
-        return head + "lists " + std::to_string(errors->LiveRows) +
+    // The engine adds its records to those an earlier compaction left; only the new ones were
+    // lost this time.
+    const TableRows* before = Find(source, "MSysCompactError");
+    const std::uint64_t old = before ? before->LiveRows : 0;
+    if (const TableRows* errors = Find(copy, "MSysCompactError");
+        errors && errors->LiveRows > old) {
+        return head + "lists " + std::to_string(errors->LiveRows - old) +
                " records the engine could not copy in its table MSysCompactError" + tail;
     }
     return {};

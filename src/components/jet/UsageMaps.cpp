@@ -52,7 +52,7 @@ void ForEachMapPage(Pages& pages, Bytes row, const std::string& where,
     const std::uint64_t perPage = (pages.Fmt().pageSize - 4) * 8ull;
     for (std::size_t k = 0; 1 + 4 * k + 4 <= row.size(); ++k) {
         const std::uint32_t at = U32(row, 1 + 4 * k);
-        if (at == 0) continue;
+        if (!NamesMapPage(at)) continue;
         if (at >= pages.Count()) {
             throw Damage{where + "its map of pages continues on page " + std::to_string(at) +
                          ", past the end of the file"};

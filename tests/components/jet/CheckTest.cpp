@@ -85,13 +85,15 @@ TEST(JetCheck, RealAndMadeDatabasesAreSoundWithTheTablesAndRowsMdbtoolsReads) {
     const bool mdbtools =
         std::system("command -v mdb-json >/dev/null && command -v mdb-tables >/dev/null") == 0;
     PosixTest::ScratchFolder scratch;
-    // Made ones: empty, with rows over several pages, and with pages past the reach of the map
-    // of free pages, which the format counts as free.
+    // Made ones: empty, with rows over several pages, with pages past the reach of the map
+    // of free pages, which the format counts as free, and with maps of the reference kind: a
+    // database-wide one that covers nothing, and the table's with map pages far apart.
     const TestDatabase::Shape shapes[] = {
         {.rows = 0},
         {.rows = 250, .pages = 3000},
         {.rows = 130, .pages = 3000, .version = 0},
-        {.rows = 2, .pages = 3000, .version = 3, .table = "Kunden Café ü"}};
+        {.rows = 2, .pages = 3000, .version = 3, .table = "Kunden Café ü"},
+        {.rows = 250, .version = 0, .referenceMaps = true}};
     std::vector<std::pair<fs::path, const TestDatabase::Shape*>> files;
     for (const auto& shape : shapes) {
         files.emplace_back(scratch / ("made" + std::to_string(files.size()) + ".mdb"), &shape);
@@ -100,11 +102,16 @@ TEST(JetCheck, RealAndMadeDatabasesAreSoundWithTheTablesAndRowsMdbtoolsReads) {
     for (const fs::path& file : RealDatabases()) files.emplace_back(file, nullptr);
     for (const auto& [file, shape] : files) {
         const Jet::CheckReport report = Check(ReadBytes(file), file);
+        // A column type no reader here knows: not checked, never damaged.
+        if (file.filename().string().starts_with("unsupportedFields")) {
+            EXPECT_EQ(report.Outcome, Verdict::kNotChecked) << file << ": " << report.Finding;
+            continue;
+        }
         EXPECT_EQ(report.Outcome, Verdict::kSound) << file << ": " << report.Finding;
         if (shape != nullptr) {
             const std::uint64_t used = TestDatabase::UsedPages(*shape);
             EXPECT_EQ(report.Pages.Total, std::max(shape->pages, used)) << file;
-            EXPECT_EQ(report.Pages.InUse, used) << file;
+            EXPECT_EQ(report.Pages.InUse, shape->referenceMaps ? 0 : used) << file;
             EXPECT_EQ(report.Pages.Unreferenced, 0u) << file;
             EXPECT_THAT(Counted(report), testing::UnorderedElementsAre(
                                              Counts::value_type{"MSysObjects", 3},
@@ -168,7 +175,12 @@ struct Db {
         const auto add = [&](const char* kind, Plant p) { plants.emplace(kind, p); };
         add("catalog definition not one", {"MSysObjects", 2, At(2), 1, 1});
         for (const CatalogEntry& e : catalog) {
-            const TableDef t = Def(e);
+            TableDef t;
+            try {
+                t = Def(e);
+            } catch (const NotChecked&) {
+                continue;  // a column type the reader does not know: no place to plant
+            }
             if (!e.system && !t.indexes.empty()) {
                 std::uint32_t p = t.indexes[0].root;
                 add("index page of another table", {e.name, p, At(p, 4), 2, 4});
@@ -268,6 +280,7 @@ TEST(JetCheck, EachPlantedFaultIsDamageNamingItsTableAndPage) {
     std::map<std::string, int> planted;
     for (const auto& file : RealDatabases()) {
         Db db(file);
+        if (Check(db.bytes, file).Outcome != Verdict::kSound) continue;
         for (const auto& [kind, p] : db.plants) {
             auto bytes = db.bytes;
             if (p.n < 0) bytes.resize(p.at);

@@ -37,6 +37,13 @@ TEST(JetCopyProof, RefusesWhatItCannotProveAndNotesWhatItDoesNotKnow) {
                 {{"A", false, 5}, {"B", false, 17}, {"MSysCompactError", true, 2}}),
          copy + "lists 2 records the engine could not copy in its table MSysCompactError" + tail,
          ""},
+        // Records an earlier compaction left were lost then, not now.
+        {Report(Verdict::kSound, {{"A", false, 5}, {"MSysCompactError", true, 2}}),
+         Report(Verdict::kSound, {{"A", false, 5}, {"MSysCompactError", true, 3}}),
+         copy + "lists 1 records the engine could not copy in its table MSysCompactError" + tail,
+         ""},
+        {Report(Verdict::kSound, {{"A", false, 5}, {"MSysCompactError", true, 2}}),
+         Report(Verdict::kSound, {{"A", false, 5}, {"MSysCompactError", true, 2}}), "", ""},
         {sound, Report(Verdict::kNotChecked, {}, "a kind"), "",
          accepted + "its structure could not be checked: a kind."},
         // Rows read from a damaged source are still rows the copy must hold.
