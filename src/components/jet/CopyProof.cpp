@@ -2,14 +2,10 @@
 
 namespace Jet {
 
-namespace {
-
 std::string Sentence(std::string text) {
     while (!text.empty() && text.back() == '.') text.pop_back();
     return text + ".";
 }
-
-}  // namespace
 
 CopyProof ProveCopy(const CheckReport& source, const CheckReport& copy,
                     const std::string& sourceName, const std::string& copyName) {

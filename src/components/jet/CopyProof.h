@@ -18,6 +18,9 @@ struct CopyProof {
     std::string Note;
 };
 
+// `text` ending in exactly one full stop, as a finding closes a sentence of a report.
+std::string Sentence(std::string text);
+
 // A damaged source is compared by the rows that could be read from it: the copy must hold at
 // least those, be sound itself, and list no records the engine could not copy.
 CopyProof ProveCopy(const CheckReport& source, const CheckReport& copy,

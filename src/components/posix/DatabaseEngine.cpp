@@ -9,17 +9,16 @@
 #include "components/DatabaseEngine.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <optional>
 #include <vector>
 
 #include "components/CurrentError.h"
-#include "components/jet/DatabaseCheck.h"
+#include "components/jet/CopyProof.h"
 #include "components/posix/DatabaseFormat.h"
+#include "components/posix/DatabaseLock.h"
 #include "components/posix/DescriptorPages.h"
 #include "components/posix/EngineErrors.h"
 #include "components/posix/PosixErrors.h"
@@ -128,30 +127,6 @@ void OpenSource(const std::string& source, Descriptor& fd, struct stat& status) 
           "Could not use " + Quoted(source) + "; file already in use by another process.");
 }
 
-// The engine's own exclusive use of the database: an flock() that another process holding
-// one refuses; and a probe for a process holding a POSIX write lock anywhere in the file.
-void LockExclusively(int fd, const std::string& source) {
-    int result;
-    do {
-        result = Sys().Flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        if (errno == EWOULDBLOCK) RaiseInUse(source);
-        Raise(kEngineCannotLock, errno, "Could not lock file " + Quoted(source) + ".");
-    }
-#ifdef F_OFD_SETLK
-    struct flock probe {};
-    probe.l_type = F_RDLCK;
-    probe.l_whence = SEEK_SET;
-    probe.l_start = 0;
-    probe.l_len = 0;  // the whole file and beyond
-    if (Sys().Fcntl(fd, F_OFD_SETLK, &probe) != 0 && (errno == EAGAIN || errno == EACCES)) {
-        RaiseInUse(source);
-    }
-    // Any other answer (no such lock on this file system) leaves the flock() to decide.
-#endif
-}
-
 void CheckFormat(int fd, const struct stat& status, const std::string& source) {
     unsigned char header[kDatabaseHeaderBytes] = {};
     std::size_t have = 0;
@@ -183,34 +158,25 @@ void CheckFormat(int fd, const struct stat& status, const std::string& source) {
     }
 }
 
-std::string Sentence(std::string text) {
-    while (!text.empty() && text.back() == '.') text.pop_back();
-    return text + ".";
-}
-
 // The structural check of the source; a damaged database is refused before anything is
 // written. A database the check does not know is copied as it is.
-Jet::CheckReport CheckSource(int fd, const struct stat& status, const std::string& source,
-                             std::string& note) {
+Jet::CheckReport CheckSource(int fd, const struct stat& status, const std::string& source) {
     const DescriptorPages pages(fd, static_cast<std::uint64_t>(status.st_size));
     Jet::CheckReport report = Jet::CheckDatabase(pages);
     switch (report.Outcome) {
         case Jet::Verdict::kSound:
-            break;
         case Jet::Verdict::kNotChecked:
-            note = "The database " + Quoted(source) +
-                   " was copied without a check of its structure: " + Sentence(report.Finding);
             break;
         case Jet::Verdict::kDamaged:
             Raise(kEngineCannotOpenDatabase, 0,
                   "Cannot open database " + Quoted(source) +
                       ". It may not be a database this engine recognizes, or the file may be "
                       "corrupt: " +
-                      Sentence(report.Finding));
+                      Jet::Sentence(report.Finding));
         case Jet::Verdict::kNotADatabase:
-            Raise(
-                kEngineUnrecognisedFormat, 0,
-                "Unrecognized database format " + Quoted(source) + ": " + Sentence(report.Finding));
+            Raise(kEngineUnrecognisedFormat, 0,
+                  "Unrecognized database format " + Quoted(source) + ": " +
+                      Jet::Sentence(report.Finding));
         case Jet::Verdict::kUnreadable:
             Raise(kEngineDiskError, pages.Error(),
                   "Disk or network error reading " + Quoted(source) + ".");
@@ -366,16 +332,21 @@ void Name(int fd, const std::string& destination) {
     }
 }
 
-// What the copy, read back from its own descriptor, lacks against the source.
-std::optional<std::string> CopyShortfall(int fd, std::uint64_t size, const Jet::CheckReport& source,
-                                         const std::string& destination) {
+// The copy, read back from its own descriptor, against the source.
+Jet::CopyProof ProveCopy(int fd, std::uint64_t size, const Jet::CheckReport& source,
+                         const std::string& sourceName, const std::string& destination) {
     const DescriptorPages pages(fd, size);
-    const Jet::CheckReport copy = Jet::CheckDatabase(pages);
-    if (copy.Outcome == Jet::Verdict::kUnreadable) {
-        Raise(kEngineDiskError, pages.Error(),
-              "Disk or network error reading " + Quoted(destination) + ".");
-    }
-    return Jet::CopyShortfall(source, copy, destination);
+    return Jet::ProveCopy(source, Jet::CheckDatabase(pages), sourceName, destination);
+}
+
+// The permission bits the database has; a file system that refuses to change them (as some
+// FUSE mounts do) may already show them so.
+void CopyPermissions(int fd, const struct stat& status, const std::string& destination) {
+    if (Sys().Fchmod(fd, status.st_mode & 0777) == 0) return;
+    const int error = errno;
+    struct stat now;
+    if (Sys().Fstat(fd, &now) == 0 && (now.st_mode & 0777) == (status.st_mode & 0777)) return;
+    RaiseWrite(error, destination, "setting the permissions of");
 }
 
 class CopyingDatabaseEngine final : public DatabaseEngine {
@@ -385,9 +356,9 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         Descriptor in;
         struct stat status;
         OpenSource(source, in, status);
-        LockExclusively(in.Get(), source);
+        const DatabaseLock lock(source, in.Get());
         CheckFormat(in.Get(), status, source);
-        const Jet::CheckReport checked = CheckSource(in.Get(), status, source, note_);
+        const Jet::CheckReport checked = CheckSource(in.Get(), status, source);
 
         if (destination.empty()) Raise(kEngineInvalidPath, 0, "'' isn't a valid path.");
         Descriptor out(OpenUnnamed(destination));
@@ -403,15 +374,12 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
             if (status.st_uid != ::geteuid() || status.st_gid != ::getegid()) {
                 (void)Sys().Fchown(out.Get(), status.st_uid, status.st_gid);
             }
-            if (Sys().Fchmod(out.Get(), status.st_mode & 0777) != 0) {
-                RaiseWrite(errno, destination, "setting the permissions of");
-            }
+            CopyPermissions(out.Get(), status, destination);
             if (Sys().Fsync(out.Get()) != 0) RaiseWrite(errno, destination, "syncing");
-            std::optional<std::string> shortfall;
-            if (checked.Outcome == Jet::Verdict::kSound) {
-                shortfall = CopyShortfall(out.Get(), static_cast<std::uint64_t>(status.st_size),
-                                          checked, destination);
-            }
+            const Jet::CopyProof proof =
+                ProveCopy(out.Get(), static_cast<std::uint64_t>(status.st_size), checked, source,
+                          destination);
+            note_ = proof.Note;
             if (!named) {
                 Name(out.Get(), destination);
                 named = true;
@@ -420,9 +388,9 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
                 RaiseWrite(error, destination, "closing");
             }
             SyncFolder(destination);
-            if (shortfall) {
+            if (proof.Shortfall) {
                 named = false;  // kept under its name for the user to inspect: the report names it
-                Raise(kEngineCannotRepair, 0, *shortfall);
+                Raise(kEngineCannotRepair, 0, *proof.Shortfall);
             }
         } catch (const Err::Error& error) {
             // No half copy stays behind under the name; should it have to, the report says

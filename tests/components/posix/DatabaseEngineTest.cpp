@@ -318,7 +318,7 @@ TEST_F(PosixEngine, WhatTheCheckDoesNotKnowIsCopiedWithANote) {
     unknown[TestDatabase::kTablePage * 4096 + 63 + 25] = 21;  // the type of column Name
     WriteFile(scratch / "Shop.mdb", unknown);
     EXPECT_EQ(Compact(scratch / "Shop.mdb", scratch / "copy.MDB"), 0) << description;
-    EXPECT_NE(engine->Note().find("' was copied without a check of its structure: table Orders "
+    EXPECT_NE(engine->Note().find("' could not be checked: table Orders "
                                   "has a column Name of type 21"),
               std::string::npos)
         << engine->Note();
