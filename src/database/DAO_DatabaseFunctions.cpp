@@ -6,6 +6,7 @@
 
 #include "components/CurrentError.h"
 #include "components/DatabaseEngine.h"
+#include "components/DatabaseHold.h"
 #include "components/FileSystem.h"
 #include "components/FileTools.h"
 #include "components/UserInterface.h"
@@ -19,6 +20,8 @@ using qnGeneral::False;
 using qnGeneral::Truth;
 
 constexpr const char* kConfirmTitle = "Compact/Repair Database";
+// A lookup error that comes back this often in a row is the share, not the name.
+constexpr int kSameLookupErrorsInARow = 16;
 constexpr const char* kSuccessText =
     "Your Database has been successfully Compacted/Repaired and the old version saved in a "
     "new file with a '.BAK' extension";
@@ -99,6 +102,25 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         return False;
     }
 
+    // A second name would keep the old file, and every edit made through it would go into the
+    // backup. A database that cannot be asked is left for the engine to report.
+    {
+        Err::ResumeNext ask;
+        Components::FileState state;
+        if (ask.Step([&] { state = The<Components::DatabaseHold>().State(path); }) &&
+            state.Links > 1) {
+            ask.Step([&] {
+                qnGeneral::ReportError(
+                    "compacting the database: " + qnGeneral::Trim(path) + ": it has " +
+                        std::to_string(state.Links) +
+                        " names (hard links), and the compacted copy could take only this one, "
+                        "leaving the others on the old file; the database has not been changed",
+                    0, SilentMode);
+            });
+            return False;
+        }
+    }
+
     std::string temporary;
     {
         // Nothing has been touched yet, but a folder that cannot say which names are free is
@@ -137,7 +159,12 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     // fail is done outside a step, so the pointer always comes back and every failure is
     // reported.
     Err::ResumeNext resume;
-    resume.Step([&] { The<Components::DatabaseEngine>().CompactDatabase(path, temporary); });
+    auto& hold = The<Components::DatabaseHold>();
+    Components::FileState before;
+    resume.Step([&] {
+        before = hold.State(path);
+        The<Components::DatabaseEngine>().CompactDatabase(path, temporary);
+    });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });
     if (Err::Current().Number != 0) {
         resume.Step([&] {
@@ -160,8 +187,29 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         return removed ? std::string() : "; the compacted copy is left as " + temporary;
     };
 
+    // Nobody may write the database until its copy has taken its name: an edit made now
+    // would be lost from the live database.
+    struct LetGo {
+        Components::DatabaseHold& hold;
+        ~LetGo() { hold.Release(); }
+    } letGo{hold};
+    if (!resume.Step([&] { hold.Hold(path); })) {
+        const auto cause = std::move(Err::Current());
+        const bool removed = removeCopy();
+        resume.Step([&] {
+            ReportFailure("replacing the database: " + qnGeneral::Trim(path) +
+                              " with its compacted copy, as it is in use again; the database "
+                              "has not been changed" +
+                              copyNote(removed),
+                          cause, SilentMode);
+        });
+        return False;
+    }
+
     std::int16_t backupNumber = 0;
     std::string candidate;
+    std::int32_t lastLookupError = 0;
+    int sameInARow = 0;
     for (;;) {
         if (backupNumber == std::numeric_limits<std::int16_t>::max()) {
             const bool removed = removeCopy();
@@ -180,12 +228,46 @@ Truth CompactRepairDatabase(std::string DatabasePath,
             candidate =
                 BackupName(The<Components::FileTools>().PathWithoutExtension(path), backupNumber);
         });
-        if (!resume.Step([&] {
+        if (resume.Step([&] {
                 if (The<Components::FileTools>().FileSize(candidate) >= 0) candidate.clear();
             })) {
+            sameInARow = 0;
+        } else {
             candidate.clear();
+            sameInARow = Err::Current().Number == lastLookupError ? sameInARow + 1 : 1;
+            lastLookupError = Err::Current().Number;
+            if (sameInARow == kSameLookupErrorsInARow) {
+                const auto cause = std::move(Err::Current());
+                const bool removed = removeCopy();
+                resume.Step([&] {
+                    ReportFailure("finding a free backup name for the database: " +
+                                      qnGeneral::Trim(path) + ", the same error came back for " +
+                                      std::to_string(kSameLookupErrorsInARow) +
+                                      " names in a row; the database has not been changed" +
+                                      copyNote(removed),
+                                  cause, SilentMode);
+                });
+                return False;
+            }
         }
         if (!candidate.empty()) break;
+    }
+
+    // The copy is of the database as it was when the engine began; if it has changed since,
+    // the copy would undo the change.
+    bool unchanged = false;
+    resume.Step([&] { unchanged = hold.State(path).SameAs(before); });
+    if (!unchanged) {
+        const bool removed = removeCopy();
+        resume.Step([&] {
+            qnGeneral::ReportError("replacing the database: " + qnGeneral::Trim(path) +
+                                       ": it was changed while it was being compacted, so its "
+                                       "compacted copy is out of date; the database has not "
+                                       "been changed" +
+                                       copyNote(removed),
+                                   0, SilentMode);
+        });
+        return False;
     }
 
     if (!resume.Step([&] { The<Components::FileSystem>().Rename(path, candidate); })) {

@@ -86,8 +86,9 @@ void Install(long at, int errorNumber, bool fromThenOn) {
     Route<&SystemCalls::Link>(table);
     Route<&SystemCalls::LinkAt>(table);
     Route<&SystemCalls::RenameNoReplace>(table);
+    Route<&SystemCalls::Rename>(table);
     Route<&SystemCalls::Mkdir>(table);
-    static_assert(sizeof(SystemCalls) == 20 * sizeof(void*), "an entry is not routed");
+    static_assert(sizeof(SystemCalls) == 21 * sizeof(void*), "an entry is not routed");
 }
 
 long Calls() { return calls; }

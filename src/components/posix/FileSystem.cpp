@@ -29,10 +29,33 @@ void SyncFolderOf(const std::string& path) {
     Sys().Close(fd);
 }
 
+// Neither a rename that refuses to replace nor a second name (FAT, some FUSE and SMB mounts):
+// the new name is first made ours with O_EXCL, which fails on a name that is taken, and only
+// that empty placeholder is then replaced.
+void RenameOverPlaceholder(const std::string& from, const std::string& to,
+                           const std::string& what) {
+    const int fd =
+        Sys().Open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) Posix::RaiseSystemError(errno, what);
+    Sys().Close(fd);
+    if (Sys().Rename(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        Sys().Unlink(to.c_str());
+        Posix::RaiseSystemError(error, what);
+    }
+}
+
 // The file system cannot rename without replacing: a second name, then the first one
 // removed. link() fails on an existing name, so nothing is ever replaced here either.
 void RenameByLink(const std::string& from, const std::string& to, const std::string& what) {
-    if (Sys().Link(from.c_str(), to.c_str()) != 0) Posix::RaiseSystemError(errno, what);
+    if (Sys().Link(from.c_str(), to.c_str()) != 0) {
+        const int error = errno;
+        // No hard links here at all, as opposed to a name that is taken.
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS) {
+            return RenameOverPlaceholder(from, to, what);
+        }
+        Posix::RaiseSystemError(error, what);
+    }
     if (Sys().Unlink(from.c_str()) != 0) {
         const int error = errno;
         // Two names for one file is a change; take the new one back.

@@ -50,6 +50,7 @@ const SystemCalls kReal = {
     .Link = ::link,
     .LinkAt = ::linkat,
     .RenameNoReplace = RealRenameNoReplace,
+    .Rename = ::rename,
     .Mkdir = ::mkdir,
 };
 

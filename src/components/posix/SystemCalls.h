@@ -36,6 +36,7 @@ struct SystemCalls {
     int (*LinkAt)(int fromFolder, const char* from, int toFolder, const char* to, int flags);
     // renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE).
     int (*RenameNoReplace)(const char* from, const char* to);
+    int (*Rename)(const char* from, const char* to);  // rename(), which replaces
     int (*Mkdir)(const char* path, mode_t mode);
 };
 

@@ -1,0 +1,108 @@
+// The file servers of real users: another program at the database while its copy is proven,
+// NFS locks, file systems without a no-replace rename or hard links, a chmod refused, a
+// database with two names. Each a whole compaction in a child, one system call changed.
+#include <sys/file.h>
+
+#include "components/posix/SystemCalls.h"
+#include "database/DAO_DatabaseFunctions.h"
+#include "support/WholeRun.h"
+
+namespace {
+
+using namespace WholeRun;
+using Components::Posix::RealSystemCalls;
+using Components::Posix::Sys;
+
+std::string g_db;  // the database's path; the child inherits it
+
+// The first look for a free backup name comes between the engine's return and the renames.
+template <void (*During)()>
+int OnFirstBackupLookup(const char* path, struct stat* status) {
+    static bool done = false;
+    if (!done && std::string(path).ends_with(".BAK")) {
+        done = true;
+        During();
+    }
+    return RealSystemCalls().Stat(path, status);
+}
+
+void Edit() {
+    const int fd = ::open(g_db.c_str(), O_WRONLY | O_APPEND);
+    (void)!::write(fd, "edit", 4);
+    ::close(fd);
+}
+
+void TryToLock() {
+    const int fd = ::open(g_db.c_str(), O_RDONLY);
+    std::cout << (::flock(fd, LOCK_EX | LOCK_NB) == 0 ? "not held\n" : "locked out\n");
+    ::close(fd);
+}
+
+struct Case {
+    const char* what;
+    void (*prepare)();  // in the child, before the compaction
+    std::string said;   // found in what the run shows
+    std::set<std::string> files;
+    std::string edit = "";  // what the database holds after its old bytes
+};
+
+const std::set<std::string> kCompacted = {"Shop.mdb", "Shop-0001.BAK"};
+
+class Field : public Scratch {
+  protected:
+    Field() : Scratch(true) {}
+};
+
+TEST_F(Field, NoEditIsLostAndNoFileSystemRefusedForNothing) {
+    const Case cases[] = {
+        {"an edit while the copy is proven",
+         [] { Sys().Stat = OnFirstBackupLookup<Edit>; },
+         "it was changed while it was being compacted, so its compacted copy is out of date; the "
+         "database has not been changed",
+         {"Shop.mdb"},
+         "edit"},
+        {"a lock taken while the copy is proven",
+         [] { Sys().Stat = OnFirstBackupLookup<TryToLock>; }, "locked out", kCompacted},
+        {"NFS: locks only on descriptors open for writing",
+         [] {
+             Sys().Flock = [](int fd, int operation) {
+                 if ((::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDONLY) return errno = EBADF, -1;
+                 return ::flock(fd, operation);
+             };
+         },
+         kSuccess, kCompacted},
+        {"no rename that refuses to replace, no hard links",
+         [] {
+             Sys().RenameNoReplace = [](const char*, const char*) { return errno = EINVAL, -1; };
+             Sys().Link = [](const char*, const char*) { return errno = EPERM, -1; };
+         },
+         kSuccess, kCompacted},
+        {"a chmod refused where the bits are already the database's",
+         [] {
+             ::chmod(g_db.c_str(), 0600);
+             Sys().Fchmod = [](int, mode_t) { return errno = EPERM, -1; };
+         },
+         kSuccess, kCompacted},
+        {"a database with a second name",
+         [] { ::link(g_db.c_str(), (g_db + ".other").c_str()); },
+         "it has 2 names (hard links), and the compacted copy could take only this one",
+         {"Shop.mdb", "Shop.mdb.other"}},
+    };
+    const std::string old = TestDatabase::Make();
+    g_db = (data / "Shop.mdb").string();
+    for (const Case& c : cases) {
+        Reset();
+        WriteFile(g_db, old);
+        const Outcome run = Wait(Start("y\n\n", [&] {
+            c.prepare();
+            std::shared_ptr<Components::DialogObject> none;
+            DAO_DatabaseFunctions::CompactRepairDatabase(g_db, none, "", 0);
+            return 0;
+        }));
+        EXPECT_NE(run.output.find(c.said), std::string::npos) << c.what << "\n" << run.output;
+        EXPECT_EQ(Files(), c.files) << c.what;
+        EXPECT_TRUE(ReadFile(g_db) == old + c.edit) << c.what;
+    }
+}
+
+}  // namespace
