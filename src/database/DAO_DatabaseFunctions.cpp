@@ -10,6 +10,7 @@
 #include "components/FileSystem.h"
 #include "components/FileTools.h"
 #include "components/UserInterface.h"
+#include "database/ChooseDatabase.h"
 
 namespace DAO_DatabaseFunctions {
 
@@ -31,39 +32,6 @@ std::string ConfirmationPrompt(const std::string& path) {
            "Compact/Repair it!\nYou should ensure that you have a backup of the database before "
            "proceeding\n\nAre you sure you want to continue compacting/repairing:\n\n\t" +
            path;
-}
-
-std::string AsText(const Components::PropertyValue& value) {
-    if (const auto* text = std::get_if<std::string>(&value)) return *text;
-    return std::to_string(std::get<std::int16_t>(value));
-}
-
-// Lets the user choose the database in the caller's dialog; empty when nothing usable was
-// chosen.
-std::string ChooseInDialog(Components::DialogObject& dialog, const std::string& InitialFolder) {
-    dialog.SetProperty("Filter", std::string("Databases|*.MDB"));
-    dialog.SetProperty("FilterIndex", std::int16_t{1});
-    dialog.SetProperty("DialogTitle", std::string("Select Database to Compact"));
-    dialog.SetProperty("Flags", std::int16_t{4100});
-    dialog.SetProperty("CancelError", qnGeneral::True);
-    dialog.SetProperty("InitDir", InitialFolder + "\\");
-    dialog.SetProperty("Filename", std::string("*.MDB"));
-
-    std::int16_t savedDialogError = 0;
-    {
-        Err::ResumeNext resume;
-        resume.Step([&] { dialog.SetProperty("Action", std::int16_t{1}); });
-        const std::int32_t number = Err::Current().Number;
-        if (number >= std::numeric_limits<std::int16_t>::min() &&
-            number <= std::numeric_limits<std::int16_t>::max()) {
-            savedDialogError = static_cast<std::int16_t>(number);
-        }
-    }
-
-    const double size =
-        The<Components::FileTools>().FileSize(AsText(dialog.GetProperty("Filename")));
-    if (savedDialogError == Err::kDialogCancelled || !(size > 0)) return "";
-    return AsText(dialog.GetProperty("Filename"));
 }
 
 // Reports a failure after the compaction, with the error that caused it as the current
