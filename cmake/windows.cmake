@@ -17,8 +17,10 @@ set_target_properties(Tolvane PROPERTIES OUTPUT_NAME Tolvane)
 # No console: the entry point runs Main and nothing else.
 target_link_options(Tolvane PRIVATE ${TOLVANE_STATIC_LINK} -mwindows)
 target_link_libraries(Tolvane PRIVATE tolvane_platform)
+set(TOLVANE_RESOURCE_FILES ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.ico
+                           ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.manifest)
 set_source_files_properties(resources/Tolvane.rc PROPERTIES
-  OBJECT_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.ico)
+  OBJECT_DEPENDS "${TOLVANE_RESOURCE_FILES}")
 
 # The command-line checker: a console program.
 add_executable(tolvane-check src/check/main.cpp src/check/CheckFiles.cpp)

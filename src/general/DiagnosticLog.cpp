@@ -83,10 +83,8 @@ void WriteLog(std::string text, std::int32_t level, const std::int32_t& IndentAc
         Err::CurrentErrorRecord callers = Err::Current();
         {
             Err::ResumeNext resume;
-            resume.Step([&] {
-                auto& files = The<Components::FileSystem>();
-                files.AppendToFile(files.LogFolder() + fileName, line + "\r\n");
-            });
+            resume.Step(
+                [&] { The<Components::FileSystem>().AppendToLog(fileName, line + "\r\n"); });
         }
         Err::Current() = std::move(callers);
     }

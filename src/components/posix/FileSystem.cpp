@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 #include "components/CurrentError.h"
 #include "components/posix/PosixErrors.h"
@@ -116,6 +117,10 @@ class PosixFileSystem final : public FileSystem {
         }
         if (Sys().Close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
         if (failure != 0) Posix::RaiseSystemError(failure, what);
+    }
+
+    void AppendToLog(std::string name, std::string bytes) override {
+        AppendToFile(LogFolder() + name, std::move(bytes));
     }
 };
 

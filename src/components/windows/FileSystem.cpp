@@ -2,7 +2,10 @@
 
 #include "components/windows/Win32.h"
 
+#include <shlobj.h>
+
 #include <climits>
+#include <utility>
 
 #include "components/CurrentError.h"
 #include "components/windows/WinErrors.h"
@@ -26,6 +29,16 @@ class FileHandle {
   private:
     HANDLE handle_;
 };
+
+// The user's own local application data folder, without its final backslash.
+std::string LocalAppData() {
+    wchar_t folder[MAX_PATH];
+    if (FAILED(
+            SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder))) {
+        Err::Raise(Err::kPathNotFound, "AppendToLog: the local application data folder is unknown");
+    }
+    return Win::Utf8(folder);
+}
 
 class Win32FileSystem final : public FileSystem {
   public:
@@ -59,6 +72,21 @@ class Win32FileSystem final : public FileSystem {
             written != narrow.size()) {
             Win::RaiseLastError("AppendToFile");
         }
+    }
+
+    void AppendToLog(std::string name, std::string bytes) override {
+        // c:\ stays first, where administrators and scheduled tasks have always found the log.
+        // A standard user may make no file there, so the line c:\ refuses goes to the user's
+        // own folder, rather than being lost.
+        try {
+            AppendToFile(LogFolder() + name, bytes);
+            return;
+        } catch (const Err::Error&) {
+        }
+        const std::string folder = LocalAppData() + "\\Tolvane\\";
+        // One that is there already is just as good; one that cannot be made fails below.
+        CreateDirectoryW(Win::Wide(folder).c_str(), nullptr);
+        AppendToFile(folder + name, std::move(bytes));
     }
 };
 
