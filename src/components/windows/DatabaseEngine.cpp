@@ -10,6 +10,7 @@
 #include <oleauto.h>
 
 #include "components/CurrentError.h"
+#include "components/DatabaseHold.h"
 #include "components/jet/CopyProof.h"
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
@@ -97,10 +98,25 @@ class ComDatabaseEngine final : public DatabaseEngine {
         VariantClear(&result);
         if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
 
+        // The engine has let go of the database: from now until its copy takes its name nobody
+        // may write it, or the edit would stay behind in the backup. The proof may still read.
+        auto& hold = The<DatabaseHold>();
+        try {
+            hold.Hold(source);
+        } catch (const Err::Error& error) {
+            Err::Raise(error.Number(), error.Description() + " The compacted copy is left as '" +
+                                           destination + "'.");
+        }
         // The copy stays under its name either way: the report names it for the user.
-        const Jet::CopyProof proof =
-            Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
-        if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
+        Jet::CopyProof proof;
+        try {
+            proof = Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
+            if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
+        } catch (...) {
+            // A copy that will not replace the database is no reason to keep others out.
+            hold.Release();
+            throw;
+        }
         note_ = proof.Note;
     }
 
