@@ -14,7 +14,7 @@ class Win32Application final : public Application {
     std::string Title() override { return "Tolvane"; }
 
     std::string ExeBaseName() override {
-        std::wstring path(MAX_PATH, L'\0');
+        std::wstring path(Win::kLongPath + 1, L'\0');
         for (;;) {
             const DWORD n =
                 GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));

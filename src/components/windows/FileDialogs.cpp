@@ -35,9 +35,9 @@ struct OpenAnswer {
 std::optional<OpenAnswer> ShowOpenDialog(OpenRequest request) {
     // The dialog needs a double NUL after the last pattern; the string's own end gives it.
     std::wstring filter = std::move(request.filter);
-    std::wstring file(32768, L'\0');
+    std::wstring file(Win::kLongPath + 1, L'\0');
     file.replace(0, request.initialFile.size(), request.initialFile);
-    std::wstring fileTitle(MAX_PATH + 1, L'\0');
+    std::wstring fileTitle(Win::kLongPath + 1, L'\0');
 
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;

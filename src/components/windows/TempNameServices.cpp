@@ -6,6 +6,7 @@
 #include "components/windows/Win32.h"
 
 #include <algorithm>
+#include <cwchar>
 
 #include "components/CurrentError.h"
 #include "components/windows/LoadedLibrary.h"
@@ -22,17 +23,17 @@ void WriteInto(std::string& buffer, const std::string& answer) {
 
 void LeaveError(DWORD code) { Err::Current().LastDllError = code; }
 
+bool EndsInTmp(const std::wstring& name) {
+    return name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".TMP") == 0;
+}
+
 class Win32TempNameServices final : public TempNameServices {
   public:
     std::uint32_t GetTempPath(std::uint32_t bufferLength, std::string& buffer) override {
         using Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
         static const auto getTempPath = Win::Library("kernel32.dll").Bind<Fn>("GetTempPathW");
-        std::wstring wide(MAX_PATH + 1, L'\0');
-        DWORD n = getTempPath(static_cast<DWORD>(wide.size()), wide.data());
-        if (n > wide.size()) {
-            wide.assign(n, L'\0');
-            n = getTempPath(static_cast<DWORD>(wide.size()), wide.data());
-        }
+        std::wstring wide(Win::kLongPath + 1, L'\0');
+        const DWORD n = getTempPath(static_cast<DWORD>(wide.size()), wide.data());
         if (n == 0 || n > wide.size()) {
             LeaveError(GetLastError());
             return 0;
@@ -50,18 +51,25 @@ class Win32TempNameServices final : public TempNameServices {
         using Fn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, UINT, LPWSTR);
         static const auto getTempFileName =
             Win::Library("kernel32.dll").Bind<Fn>("GetTempFileNameW");
-        wchar_t name[MAX_PATH + 1] = {};
-        const UINT result =
-            getTempFileName(Win::Wide(folder).c_str(), Win::Wide(prefix).c_str(), unique, name);
+        // The service copies the whole folder into the buffer, however long it is.
+        std::wstring name(Win::kLongPath + 1, L'\0');
+        const UINT result = getTempFileName(Win::Wide(folder).c_str(), Win::Wide(prefix).c_str(),
+                                            unique, name.data());
         if (result == 0) {
             LeaveError(GetLastError());
             return 0;
         }
+        name.resize(std::wcslen(name.c_str()));
         const std::string path = Win::Utf8(name);
-        if (path.size() + 1 > buffer.size()) {
-            // The caller could never learn the name, so the file made for it must not stay.
-            if (unique == 0) DeleteFileW(name);
-            LeaveError(ERROR_INSUFFICIENT_BUFFER);
+        // Near the length limit a service may cut the name short and still succeed; a name
+        // without its ".TMP" would lose its extension when the caller swaps it.
+        const DWORD failure = !EndsInTmp(name)                  ? ERROR_FILENAME_EXCED_RANGE
+                              : path.size() + 1 > buffer.size() ? ERROR_INSUFFICIENT_BUFFER
+                                                                : ERROR_SUCCESS;
+        if (failure != ERROR_SUCCESS) {
+            // The caller cannot use the name, so the file made for it must not stay.
+            if (unique == 0) DeleteFileW(name.c_str());
+            LeaveError(failure);
             return 0;
         }
         WriteInto(buffer, path);

@@ -7,3 +7,11 @@
 #undef MessageBox
 #undef GetTempPath
 #undef GetTempFileName
+
+namespace Components::Win {
+
+// The longest path Windows accepts (the "\\?\" form), in UTF-16 units without its NUL: every
+// buffer a path is written into has room for it.
+inline constexpr DWORD kLongPath = 32767;
+
+}  // namespace Components::Win
