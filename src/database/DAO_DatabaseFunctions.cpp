@@ -94,6 +94,8 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         // Nothing has been touched yet, but a folder that cannot say which names are free is
         // a failure the user, who said yes twice, must hear of.
         Err::ResumeNext naming;
+        // Whatever code the naming service leaves is then its own.
+        Err::Current().LastDllError = 0;
         if (!naming.Step([&] {
                 temporary =
                     qnGeneral::GetTempFile(The<Components::FileTools>().FolderOf(path, 0), "MDB");
@@ -109,12 +111,14 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     }
     // Without a name beside the database the engine would only be told of an empty path.
     if (temporary.empty()) {
+        const std::int64_t code = Err::Current().LastDllError;
         Err::ResumeNext resume;
         resume.Step([&] {
             qnGeneral::ReportError(
                 "making the compacted copy of the database: " + qnGeneral::Trim(path) +
-                    ": no new file can be created in its folder, so the "
-                    "database has not been changed",
+                    ": no new file can be created in its folder" +
+                    (code != 0 ? " (system error " + std::to_string(code) + ")" : "") +
+                    ", so the database has not been changed",
                 0, SilentMode);
         });
         return False;

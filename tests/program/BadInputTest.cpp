@@ -101,7 +101,7 @@ const Refusal kRefusals[] = {
          fs::permissions(file.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
      },
      "There was a problem making the compacted copy of the database: <path>: no new file can be "
-     "created in its folder, so the database has not been changed"},
+     "created in its folder (system error 13), so the database has not been changed"},
     {"BackupNameTooLong", Database,
      "There was a problem renaming the database: <path> to its backup name <stem>-0001.BAK; the "
      "database has not been changed and the error's description was reported as : \n\n"
