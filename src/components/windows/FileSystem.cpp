@@ -10,6 +10,7 @@
 #include "components/CurrentError.h"
 #include "components/windows/WinErrors.h"
 #include "components/windows/WinText.h"
+#include "general/qnGeneral.h"
 
 namespace Components {
 
@@ -40,13 +41,43 @@ std::string LocalAppData() {
     return Win::Utf8(folder);
 }
 
+// On-access scanners and indexers open a freshly written file for a moment, and a rename
+// that meets one is refused; it is tried again for about two seconds before it counts.
+constexpr int kRenameTries = 8;
+constexpr DWORD kRenamePause = 250;  // milliseconds
+
+bool MayPass(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+}
+
+void LogRetry(const std::string& from, const std::string& to, DWORD error, int tried) {
+    try {
+        qnGeneral::WriteLog("Rename '" + from + "' to '" + to + "' refused (system error " +
+                                std::to_string(error) + "), tried again in " +
+                                std::to_string(kRenamePause) + " ms (" + std::to_string(tried + 1) +
+                                " of " + std::to_string(kRenameTries) + ")",
+                            -1, qnGeneral::kIndentNone);
+    } catch (...) {
+        // A line the log could not take is no reason to give up the rename.
+    }
+}
+
 class Win32FileSystem final : public FileSystem {
   public:
     void Rename(std::string from, std::string to) override {
         // No MOVEFILE_REPLACE_EXISTING: a backup or the database must never be overwritten.
         // Write-through, so the database's name does not point at a copy still in the cache.
-        if (!MoveFileExW(Win::Wide(from).c_str(), Win::Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
-            Win::RaiseLastError("Rename");
+        const std::wstring wideFrom = Win::Wide(from);
+        const std::wstring wideTo = Win::Wide(to);
+        for (int tried = 1;; ++tried) {
+            if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH)) return;
+            const DWORD error = GetLastError();
+            if (!MayPass(error) || tried == kRenameTries) {
+                SetLastError(error);
+                Win::RaiseLastError("Rename");
+            }
+            LogRetry(from, to, error, tried);
+            Sleep(kRenamePause);
         }
     }
 
