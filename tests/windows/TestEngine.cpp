@@ -6,7 +6,9 @@
 //   "scode:<hex>:<description>"        that scode, in no facility the client decodes
 // Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination". With
 // TOLVANE_ENGINE_DROP_ROW set it loses one row of a user table in its copy, as a repair that
-// drops a record it cannot read does, and still reports success.
+// drops a record it cannot read does, and still reports success. With TOLVANE_ENGINE_KEEP_OPEN
+// set it then opens the source for writing and keeps it open until its next call, as a user
+// who opens the database the moment the engine lets go of it.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -26,6 +28,7 @@ const CLSID kClsid = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c,
 constexpr DISPID kCompactDatabase = 1;
 
 long g_objects = 0;
+HANDLE g_keptOpen = INVALID_HANDLE_VALUE;
 
 std::wstring Environment(const wchar_t* name) {
     wchar_t value[2048];
@@ -155,6 +158,8 @@ class Engine final : public IDispatch {
         BSTR source = params->rgvarg[1].bstrVal;
         BSTR destination = params->rgvarg[0].bstrVal;
         RecordCall(source, destination);
+        if (g_keptOpen != INVALID_HANDLE_VALUE) CloseHandle(g_keptOpen);
+        g_keptOpen = INVALID_HANDLE_VALUE;
         EXCEPINFO failure;
         if (AskedFailure(&failure)) {
             if (info) {
@@ -174,6 +179,11 @@ class Engine final : public IDispatch {
                 info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 3004);
             }
             return DISP_E_EXCEPTION;
+        }
+        if (!Environment(L"TOLVANE_ENGINE_KEEP_OPEN").empty()) {
+            g_keptOpen = CreateFileW(source, GENERIC_WRITE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
         }
         return S_OK;
     }
