@@ -7,6 +7,8 @@
 #include "components/windows/Win32.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -32,15 +34,8 @@ void Check(bool ok, const std::string& what) {
 }
 
 std::string ReadAll(const std::string& path) {
-    const HANDLE h = CreateFileW(Win::Wide(path).c_str(), GENERIC_READ,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes(GetFileSize(h, nullptr), '\0');
-    DWORD read = 0;
-    ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
-    CloseHandle(h);
-    return bytes;
+    std::ifstream file(std::filesystem::path(Win::Wide(path)), std::ios::binary);
+    return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<missing " + path + ">";
 }
 
 // The names in a folder that match the pattern.
