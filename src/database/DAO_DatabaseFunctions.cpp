@@ -276,6 +276,8 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         return False;
     }
 
+    // The old file is the backup now: nobody need wait for the user to read the box.
+    hold.Release();
     if (SilentMode == 0) {
         resume.Step([&] { Ui::MsgBox(kSuccessText, Components::kMbIconInformation); });
     }
