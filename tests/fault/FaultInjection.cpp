@@ -88,7 +88,12 @@ void Install(long at, int errorNumber, bool fromThenOn) {
     Route<&SystemCalls::RenameNoReplace>(table);
     Route<&SystemCalls::Rename>(table);
     Route<&SystemCalls::Mkdir>(table);
-    static_assert(sizeof(SystemCalls) == 21 * sizeof(void*), "an entry is not routed");
+    Route<&SystemCalls::Statvfs>(table);
+    Route<&SystemCalls::ListXattr>(table);
+    Route<&SystemCalls::GetXattr>(table);
+    Route<&SystemCalls::FsetXattr>(table);
+    Route<&SystemCalls::FremoveXattr>(table);
+    static_assert(sizeof(SystemCalls) == 26 * sizeof(void*), "an entry is not routed");
 }
 
 long Calls() { return calls; }

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace Components::Posix {
@@ -29,6 +30,7 @@ int RealRenameNoReplace(const char* from, const char* to) {
 int RealStat(const char* path, struct stat* status) { return ::stat(path, status); }
 int RealLstat(const char* path, struct stat* status) { return ::lstat(path, status); }
 int RealFstat(int fd, struct stat* status) { return ::fstat(fd, status); }
+int RealStatvfs(const char* path, struct statvfs* status) { return ::statvfs(path, status); }
 
 const SystemCalls kReal = {
     .Open = RealOpen,
@@ -52,6 +54,11 @@ const SystemCalls kReal = {
     .RenameNoReplace = RealRenameNoReplace,
     .Rename = ::rename,
     .Mkdir = ::mkdir,
+    .Statvfs = RealStatvfs,
+    .ListXattr = ::listxattr,
+    .GetXattr = ::getxattr,
+    .FsetXattr = ::fsetxattr,
+    .FremoveXattr = ::fremovexattr,
 };
 
 }  // namespace

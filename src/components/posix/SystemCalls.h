@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -38,6 +39,12 @@ struct SystemCalls {
     int (*RenameNoReplace)(const char* from, const char* to);
     int (*Rename)(const char* from, const char* to);  // rename(), which replaces
     int (*Mkdir)(const char* path, mode_t mode);
+    int (*Statvfs)(const char* path, struct statvfs* status);
+    // The extended attributes: read by path (following links), written through a descriptor.
+    ssize_t (*ListXattr)(const char* path, char* names, std::size_t size);
+    ssize_t (*GetXattr)(const char* path, const char* name, void* value, std::size_t size);
+    int (*FsetXattr)(int fd, const char* name, const void* value, std::size_t size, int flags);
+    int (*FremoveXattr)(int fd, const char* name);
 };
 
 // The table every POSIX component calls through; it starts as RealSystemCalls().
