@@ -11,6 +11,7 @@
 #include "components/FileTools.h"
 #include "components/UserInterface.h"
 #include "database/ChooseDatabase.h"
+#include "database/Safeguards.h"
 
 namespace DAO_DatabaseFunctions {
 
@@ -88,6 +89,9 @@ Truth CompactRepairDatabase(std::string DatabasePath,
             return False;
         }
     }
+
+    // Open elsewhere, or no room for the copy: said before anything is written.
+    if (!ReadyToCompact(path, SilentMode)) return False;
 
     std::string temporary;
     {
@@ -177,6 +181,7 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         });
         return False;
     }
+    if (!CopyTakesTheDatabasesRules(path, temporary, SilentMode)) return False;
 
     std::int16_t backupNumber = 0;
     std::string candidate;
