@@ -1,16 +1,18 @@
-// The executable's entry point: it runs Main and nothing else; the command line is not read.
+// The executable's entry point: it hands the platform its arguments, runs Main and ends with
+// the status Main gives.
 #include <cstdio>
 #include <exception>
 #include <string>
 
+#include "components/CommandLine.h"
 #include "components/CurrentError.h"
 #include "components/UserInterface.h"
 #include "start/StartModule.h"
 
-int main() {
+int main(int argc, char** argv) {
     try {
-        StartModule::Main();
-        return 0;
+        Components::KeepStartArguments(argc, argv);
+        return StartModule::Main();
     } catch (...) {
         // Nothing has been touched when an error gets this far; say what it was and stop.
         const Err::Error error = Err::Capture(std::current_exception());
