@@ -1,0 +1,251 @@
+// Whole runs from the command line, each in a child with the platform's components: the exit
+// status, the files left, the log at level 1 (the one line per database) and standard input,
+// which an unattended run never reads.
+#include <sys/file.h>
+
+#include <regex>
+
+#include "components/CommandLine.h"
+#include "components/posix/SystemCalls.h"
+#include "start/StartModule.h"
+#include "support/WholeRun.h"
+
+namespace {
+
+using namespace WholeRun;
+
+// Two names of the lock file's 64-byte entries, one again, one in Latin-1, a cut-off one with
+// a control byte: whoever has the database open, as far as the lock file can say.
+const std::string kLockFile = [] {
+    std::string bytes;
+    for (const auto& [computer, user] : {std::pair<std::string, std::string>{"WS01", "Admin"},
+                                         {"WS01", "Admin"},
+                                         {"PC-\xC9T\xC9", "kim"}}) {
+        bytes += computer + std::string(32 - computer.size(), '\0') + user +
+                 std::string(32 - user.size(), '\0');
+    }
+    return bytes + "X\aY";
+}();
+
+struct Row {
+    const char* name;
+    std::vector<std::string> arguments;  // "@Name" is the data folder's file Name
+    int status;
+    std::set<std::string> compacted;  // each given a new file and its old one as -0001.BAK
+    std::vector<std::string> log;     // the lines at level 1, "@" the data folder
+    std::string said = "";            // on standard output or error
+    std::string input = "";
+    bool noRoom = false;  // the folder's disk has 4096 bytes left
+};
+
+const std::string kProblem =
+    ": There was a problem Compacting/Repairing the database: @Y.mdb and the error's "
+    "description was reported as : \"";
+
+std::string Failed(const std::string& name, const std::string& how) {
+    return std::regex_replace("'@Y.mdb' " + how + kProblem, std::regex("Y"), name);
+}
+
+const Row kRows[] = {
+    {"Compacted",
+     {"--compact", "@Shop.mdb"},
+     0,
+     {"Shop"},
+     {"'@Shop.mdb' compacted: # bytes before, # after; the old database is now '@Shop-0001.BAK'"}},
+    {"InUseAndNamedByItsLockFile",
+     {"/COMPACT", "@Held.mdb"},
+     1,
+     {},
+     {Failed("Held", "is in use and was left as it was; try again later: error 3045") +
+      "Could not use '@Held.mdb'; file already in use by another process; its lock file names "
+      "WS01 (user Admin), PC-\u00C9T\u00C9 (user kim), X?Y. (3045)\""}},
+    {"ALockFileAloneDecidesNothing",
+     {"--compact", "@Stale.mdb"},
+     0,
+     {"Stale"},
+     {"'@Stale.mdb' compacted: # bytes before, # after; the old database is now "
+      "'@Stale-0001.BAK'"}},
+    {"TheHighestStatusOfSeveral",
+     {"@Shop.mdb", "@Gone.mdb", "@Empty.mdb", "--compact", "@Held.mdb"},
+     2,
+     {"Shop"},
+     {"'@Shop.mdb' compacted: # bytes before, # after; the old database is now '@Shop-0001.BAK'",
+      "'@Gone.mdb' names no database file, or an empty one; nothing was done for it",
+      "'@Empty.mdb' names no database file, or an empty one; nothing was done for it",
+      Failed("Held", "is in use and was left as it was; try again later: error 3045") +
+          "Could not use '@Held.mdb'; file already in use by another process; its lock file "
+          "names WS01 (user Admin), PC-\u00C9T\u00C9 (user kim), X?Y. (3045)\""}},
+    {"AFailureOutranksTheRest",
+     {"--compact", "@Text.mdb", "@Gone.mdb", "@Held.mdb"},
+     3,
+     {},
+     {Failed("Text", "was not compacted: error 3343") +
+          "Unrecognized database format '@Text.mdb': it does not begin as a database file does. "
+          "(3343)\"",
+      "'@Gone.mdb' names no database file, or an empty one; nothing was done for it",
+      Failed("Held", "is in use and was left as it was; try again later: error 3045") +
+          "Could not use '@Held.mdb'; file already in use by another process; its lock file "
+          "names WS01 (user Admin), PC-\u00C9T\u00C9 (user kim), X?Y. (3045)\""}},
+    {"NoRoomWritesNothing",
+     {"--compact", "@Shop.mdb"},
+     3,
+     {},
+     {Failed("Shop", "was not compacted: error 3026") +
+      "Not enough space on disk for a compacted copy of '@Shop.mdb': it needs # bytes and its "
+      "folder has 4096 bytes free. (3026)\""},
+     "",
+     "",
+     true},
+    {"AnUnknownOption",
+     {"--compact", "--force", "@Shop.mdb"},
+     2,
+     {},
+     {"Wrong command line: Unknown option --force."},
+     "Unknown option --force.\n\nUsage:"},
+    {"CompactWithNoDatabase",
+     {"--compact"},
+     2,
+     {},
+     {"Wrong command line: No database is named after /compact."},
+     "No database is named after /compact.\n\nUsage:"},
+    {"TwoDatabasesWithQuestions",
+     {"@Shop.mdb", "@Stale.mdb"},
+     2,
+     {},
+     {"Wrong command line: Only one database can be named without /compact."},
+     "Only one database can be named without /compact.\n\nUsage:"},
+    {"Help", {"/?"}, 0, {}, {}, "Usage:\n  module_tests\n"},
+    {"APathInTheDialogsPlace",
+     {"Shop.mdb"},
+     0,
+     {"Shop"},
+     {},
+     "\n== Tolvane [Question] ==\nAre you sure you want to Compact/Repair this "
+     "database?\n\n@Shop.mdb\n",
+     "y\ny\n\n"},
+};
+
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
+
+class CommandLine : public Scratch, public ::testing::WithParamInterface<Row> {
+  protected:
+    CommandLine() : Scratch(true) {
+        WriteFile(root / "config/tolvane/logging-level", "1\n");
+        for (const char* name : {"Shop.mdb", "Held.mdb", "Stale.mdb"}) WriteFile(data / name, old);
+        WriteFile(data / "Held.ldb", kLockFile);
+        WriteFile(data / "Stale.ldb", kLockFile);
+        WriteFile(data / "Empty.mdb", "");
+        WriteFile(data / "Text.mdb", "just some text");
+    }
+
+    std::string Here(std::string text) const {
+        text = std::regex_replace(text, std::regex("#"), std::to_string(old.size()));
+        return std::regex_replace(text, std::regex("@"), data.string() + "/");
+    }
+
+    const std::string old = TestDatabase::Make();
+};
+
+TEST_P(CommandLine, EndsWithItsStatusAndOneLogLinePerDatabase) {
+    const Row& row = GetParam();
+    std::map<std::string, ino_t> before;
+    for (const auto& entry : fs::directory_iterator(data)) {
+        struct stat status {};
+        ::stat(entry.path().c_str(), &status);
+        before[entry.path().filename()] = status.st_ino;
+    }
+    // Another process holds the engine's lock on Held.mdb for the whole run.
+    const int held = open((data / "Held.mdb").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const Outcome run = Wait(Start(row.input, [&] {
+        if (row.noRoom) {
+            Components::Posix::Sys().Statvfs = [](const char*, struct statvfs* s) {
+                *s = {};
+                s->f_frsize = 4096;
+                s->f_bavail = 1;
+                return 0;
+            };
+        }
+        std::vector<std::string> arguments{"module_tests"};
+        for (const std::string& argument : row.arguments) {
+            arguments.push_back(argument[0] == '@' ? (data / argument.substr(1)).string()
+                                                   : argument);
+        }
+        if (chdir(data.c_str()) != 0) return 126;
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        Components::KeepStartArguments(static_cast<int>(argv.size()), argv.data());
+        const int status = StartModule::Main();
+        // Unattended, not a byte of standard input is read.
+        return row.input.empty() && lseek(0, 0, SEEK_CUR) != 0 ? 100 : status;
+    }));
+    close(held);
+
+    EXPECT_EQ(run.Status(), row.status) << run.output;
+    std::string lines;
+    for (const std::string& line : row.log) lines += Here(line) + "\r\n";
+    EXPECT_EQ(std::regex_replace(
+                  Log(), std::regex("^[0-9]{2}:[0-9]{2}:[0-9]{2} ", std::regex::multiline), ""),
+              lines);
+    EXPECT_NE(run.output.find(Here(row.said)), std::string::npos) << run.output;
+    if (row.said.empty() && row.input.empty()) {
+        EXPECT_EQ(run.output, "");
+    }
+    std::set<std::string> files;
+    for (const auto& [name, inode] : before) files.insert(name);
+    for (const std::string& stem : row.compacted) files.insert(stem + "-0001.BAK");
+    EXPECT_EQ(Files(), files);
+    for (const auto& [name, inode] : before) {
+        struct stat now {};
+        ::stat((data / name).c_str(), &now);
+        const bool replaced =
+            row.compacted.contains(name.substr(0, name.find('.'))) && name.ends_with(".mdb");
+        EXPECT_EQ(now.st_ino != inode, replaced) << name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, CommandLine, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+// Two unattended runs at once on one database: one compacts it, the other finds it in use.
+class AtOnce : public Scratch {
+  protected:
+    AtOnce() : Scratch(true) {}
+};
+
+TEST_F(AtOnce, OneCompactsAndTheOtherFindsTheDatabaseInUse) {
+    const std::string old = TestDatabase::Make();
+    WriteFile(data / "Shop.mdb", old);
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    const auto run = [&] {
+        return Start("", [&] {
+            close(gate[1]);
+            char byte;
+            while (read(gate[0], &byte, 1) > 0) {
+            }
+            // The engine's copy takes long enough for the other run to meet it at work.
+            Components::Posix::Sys().CopyFileRange = [](int in, int out, std::size_t count) {
+                usleep(300000);
+                return Components::Posix::RealSystemCalls().CopyFileRange(in, out, count);
+            };
+            std::string name = "tolvane", option = "--compact", db = (data / "Shop.mdb").string();
+            char* argv[] = {name.data(), option.data(), db.data()};
+            Components::KeepStartArguments(3, argv);
+            return StartModule::Main();
+        });
+    };
+    const pid_t first = run(), second = run();
+    close(gate[0]);
+    close(gate[1]);  // both start now
+    const std::multiset<int> statuses{Wait(first).Status(), Wait(second).Status()};
+    EXPECT_EQ(statuses, (std::multiset<int>{0, 1}));
+    EXPECT_EQ(Files(), (std::set<std::string>{"Shop.mdb", "Shop-0001.BAK"}));
+    EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), old);
+    EXPECT_EQ(ReadFile(data / "Shop.mdb"), old);
+    EXPECT_NE(Log().find("is in use and was left as it was; try again later: error 3045"),
+              std::string::npos)
+        << Log();
+}
