@@ -25,8 +25,8 @@ class DatabaseUse {
     // such file or it cannot be read. Opened shared, so a file others hold open can be read.
     virtual std::string ReadStart(std::string path, std::size_t limit) = 0;
 
-    // Text in the system's narrow code page (as lock files hold names) turned into UTF-8;
-    // bytes the code page does not define become a replacement character.
+    // Text in the system's narrow code page (as lock files hold names) turned into UTF-8; on
+    // POSIX, which has none, valid UTF-8 stays as it is and anything else is read as Latin-1.
     virtual std::string FromNarrow(std::string bytes) = 0;
 };
 

@@ -47,7 +47,11 @@ std::string NextBackupName(const std::string& path) {
     const std::string stem = tools.PathWithoutExtension(path);
     for (std::int16_t number = 1; number < std::numeric_limits<std::int16_t>::max(); ++number) {
         const std::string candidate = DAO_DatabaseFunctions::BackupName(stem, number);
-        if (tools.FileSize(candidate) < 0) return candidate;
+        try {
+            if (tools.FileSize(candidate) < 0) return candidate;
+        } catch (const Err::Error&) {
+            // A name that cannot be looked at counts as taken, as the operation counts it.
+        }
     }
     return "";
 }
