@@ -140,7 +140,16 @@ class PosixAccessRules final : public AccessRules {
             errno != ENOTSUP && errno != EOPNOTSUPP) {
             Refuse("the ACL its folder gave " + Quoted(copy) + " cannot be taken off");
         }
-        if (Sys().Fchmod(fd.Get(), rules.st_mode & 07777) != 0) refuse("the permission bits");
+        // Some file servers refuse every chmod; bits that are already right need none.
+        if (Sys().Fchmod(fd.Get(), rules.st_mode & 07777) != 0) {
+            const int error = errno;
+            struct stat copied {};
+            if (Sys().Fstat(fd.Get(), &copied) != 0 ||
+                (copied.st_mode & 07777) != (rules.st_mode & 07777)) {
+                errno = error;
+                refuse("the permission bits");
+            }
+        }
 
         if (unreached.empty()) return {};
         return "The compacted copy " + Quoted(copy) + " could not be given " + unreached + " of " +
