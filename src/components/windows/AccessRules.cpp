@@ -8,6 +8,7 @@
 #include <sddl.h>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "components/CurrentError.h"
@@ -27,16 +28,17 @@ std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 class Handle {
   public:
+    // Check Valid(); GetLastError() says why when it is not.
     Handle(const std::string& path, DWORD access)
         : handle_(CreateFileW(Win::Wide(path).c_str(), access,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, 0, nullptr)) {
-        if (handle_ == INVALID_HANDLE_VALUE)
-            Refuse(GetLastError(), Quoted(path) + " cannot be opened");
+                              OPEN_EXISTING, 0, nullptr)) {}
+    ~Handle() {
+        if (Valid()) CloseHandle(handle_);
     }
-    ~Handle() { CloseHandle(handle_); }
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return handle_; }
 
   private:
@@ -50,6 +52,16 @@ struct Security {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ~Security() { LocalFree(descriptor); }
 };
+
+void Read(const std::string& path, SECURITY_INFORMATION what, Security& security) {
+    const Handle file(path, READ_CONTROL);
+    if (!file.Valid()) Refuse(GetLastError(), Quoted(path) + " cannot be opened");
+    const DWORD error =
+        GetSecurityInfo(file.Get(), SE_FILE_OBJECT, what, &security.owner, &security.group,
+                        &security.dacl, nullptr, &security.descriptor);
+    if (error != ERROR_SUCCESS)
+        Refuse(error, "the security of " + Quoted(path) + " cannot be read");
+}
 
 // "DOMAIN\name", or the SID as text when no name is known for it.
 std::string AccountName(PSID sid) {
@@ -71,8 +83,9 @@ std::string AccountName(PSID sid) {
 std::vector<BYTE> ExplicitEntries(PACL dacl) {
     std::vector<BYTE> buffer(dacl->AclSize);
     const auto acl = reinterpret_cast<PACL>(buffer.data());
-    if (!InitializeAcl(acl, dacl->AclSize, dacl->AclRevision))
+    if (!InitializeAcl(acl, dacl->AclSize, dacl->AclRevision)) {
         Refuse(GetLastError(), "the DACL cannot be copied");
+    }
     for (DWORD i = 0; i < dacl->AceCount; ++i) {
         void* ace = nullptr;
         if (!GetAce(dacl, i, &ace)) Refuse(GetLastError(), "the DACL cannot be read");
@@ -105,14 +118,11 @@ DWORD WithRestorePrivilege(const std::function<DWORD()>& action) {
 class Win32AccessRules final : public AccessRules {
   public:
     std::string CarryOver(std::string database, std::string copy) override {
-        const Handle source(database, READ_CONTROL);
-        Security rules;
-        DWORD error = GetSecurityInfo(
-            source.Get(), SE_FILE_OBJECT,
-            OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-            &rules.owner, &rules.group, &rules.dacl, nullptr, &rules.descriptor);
-        if (error != ERROR_SUCCESS)
-            Refuse(error, "the security of " + Quoted(database) + " cannot be read");
+        Security rules, now;
+        Read(database,
+             OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+             rules);
+        Read(copy, OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION, now);
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
         if (!GetSecurityDescriptorControl(rules.descriptor, &control, &revision)) {
@@ -123,31 +133,48 @@ class Win32AccessRules final : public AccessRules {
         if (inherits && rules.dacl != nullptr) own = ExplicitEntries(rules.dacl);
         const PACL dacl = own.empty() ? rules.dacl : reinterpret_cast<PACL>(own.data());
 
-        const Handle target(copy, READ_CONTROL | WRITE_DAC | WRITE_OWNER);
-        error = SetSecurityInfo(
-            target.Get(), SE_FILE_OBJECT,
+        // The maker of a file may always change its DACL, but one with Modify rights on the
+        // folder has no right to change its owner or group: that is asked for only when one
+        // of them is to change.
+        const auto differs = [](PSID have, PSID want) {
+            return want != nullptr && (have == nullptr || !EqualSid(have, want));
+        };
+        const bool newGroup = differs(now.group, rules.group);
+        const bool newOwner = differs(now.owner, rules.owner);
+        const DWORD write = READ_CONTROL | WRITE_DAC;
+        std::optional<Handle> target;
+        if (newGroup || newOwner) target.emplace(copy, write | WRITE_OWNER);
+        DWORD ownerError = ERROR_SUCCESS;
+        if (!target || !target->Valid()) {
+            ownerError = target ? GetLastError() : ERROR_SUCCESS;
+            if (newGroup) Refuse(ownerError, "the group cannot be given to " + Quoted(copy));
+            target.emplace(copy, write);
+            if (!target->Valid()) Refuse(GetLastError(), Quoted(copy) + " cannot be opened");
+        }
+
+        DWORD error = SetSecurityInfo(
+            target->Get(), SE_FILE_OBJECT,
             DACL_SECURITY_INFORMATION | (inherits ? UNPROTECTED_DACL_SECURITY_INFORMATION
                                                   : PROTECTED_DACL_SECURITY_INFORMATION),
             nullptr, nullptr, dacl, nullptr);
         if (error != ERROR_SUCCESS) Refuse(error, "the DACL cannot be given to " + Quoted(copy));
-        error = SetSecurityInfo(target.Get(), SE_FILE_OBJECT, GROUP_SECURITY_INFORMATION, nullptr,
-                                rules.group, nullptr, nullptr);
-        if (error != ERROR_SUCCESS) Refuse(error, "the group cannot be given to " + Quoted(copy));
-        error = WithRestorePrivilege([&] {
-            return SetSecurityInfo(target.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                   rules.owner, nullptr, nullptr, nullptr);
-        });
-        if (error == ERROR_SUCCESS) return {};
-
-        Security now;
-        const std::string owner =
-            GetSecurityInfo(target.Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &now.owner,
-                            nullptr, nullptr, nullptr, &now.descriptor) == ERROR_SUCCESS
-                ? AccountName(now.owner)
-                : "an owner that cannot be read";
+        if (newGroup) {
+            error = SetSecurityInfo(target->Get(), SE_FILE_OBJECT, GROUP_SECURITY_INFORMATION,
+                                    nullptr, rules.group, nullptr, nullptr);
+            if (error != ERROR_SUCCESS)
+                Refuse(error, "the group cannot be given to " + Quoted(copy));
+        }
+        if (!newOwner) return {};
+        if (ownerError == ERROR_SUCCESS) {
+            ownerError = WithRestorePrivilege([&] {
+                return SetSecurityInfo(target->Get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                       rules.owner, nullptr, nullptr, nullptr);
+            });
+        }
+        if (ownerError == ERROR_SUCCESS) return {};
         return "The compacted copy " + Quoted(copy) + " could not be given the owner " +
                AccountName(rules.owner) + " of " + Quoted(database) + " (system error " +
-               std::to_string(error) + "); it is owned by " + owner + ".";
+               std::to_string(ownerError) + "); it is owned by " + AccountName(now.owner) + ".";
     }
 };
 
