@@ -85,7 +85,7 @@ TEST_P(AccessRules, TravelWithTheCompactedCopyOrNothingChanges) {
         GTEST_SKIP() << "skipped: needs root and setfacl (package acl, scripts/install-deps)";
     }
     const fs::path db = data / "Shop.mdb";
-    const std::string old = TestDatabase::Make();
+    const std::string old = Database::Small();
     WriteFile(db, old);
     fs::permissions(root, fs::perms::owner_all | fs::perms::others_exec);
     for (const auto& entry : fs::recursive_directory_iterator(root)) {

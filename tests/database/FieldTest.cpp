@@ -88,7 +88,7 @@ TEST_F(Field, NoEditIsLostAndNoFileSystemRefusedForNothing) {
          "it has 2 names (hard links), and the compacted copy could take only this one",
          {"Shop.mdb", "Shop.mdb.other"}},
     };
-    const std::string old = TestDatabase::Make();
+    const std::string old = Database::Small();
     g_db = (data / "Shop.mdb").string();
     for (const Case& c : cases) {
         Reset();

@@ -1,6 +1,9 @@
-// A whole scripted run, over and over, with the Nth system call failing (once for each of a
-// few errno values) or ending the process as a crash would, for N = 1, 2, 3 … until a run
-// reaches its end untouched. After every run the database must still be there, whole.
+// Whole scripted runs through the real components, over and over, with the Nth system call
+// failing (once for each of a few errno values) or ending the process as a crash would, for
+// N = 1, 2, 3 … until a run reaches its end untouched; then a disk that loses a row of the
+// copy, and names taken by someone else just before the run makes its own file there. After
+// every run the database must be whole under its name or a backup name, what the run said
+// must be true, and no file may have been given a name before its bytes were on disk.
 #include <sys/stat.h>
 
 #include <chrono>
@@ -18,6 +21,10 @@
 namespace {
 
 using namespace WholeRun;
+using Components::Posix::RealSystemCalls;
+using Components::Posix::Sys;
+
+const std::string kUnsynced = "\nnamed before it was on disk: ";
 
 struct File {
     ino_t inode;
@@ -31,22 +38,23 @@ struct RunResult {
 };
 
 struct Mode {
-    int error;                 // what the call fails with; 0: the process dies there
-    bool unnamedFiles = true;  // whether the engine may make its copy with O_TMPFILE
-    bool fromThenOn = false;   // whether every later call fails too
-    bool losesRow = false;     // whether the disk loses a row of the copy before it is read back
+    int error;                    // what the call fails with; 0: the process dies there
+    bool unnamedFiles = true;     // whether the engine may make its copy with O_TMPFILE
+    bool fromThenOn = false;      // whether every later call fails too
+    bool renameNoReplace = true;  // whether the file system renames without replacing
 };
 
 std::string ModeName(const Mode& mode) {
     return std::string(mode.error == 0 ? "Crash" : strerrorname_np(mode.error)) +
-           (mode.unnamedFiles ? "" : "_NoUnnamedFiles") + (mode.fromThenOn ? "_FromThenOn" : "");
+           (mode.unnamedFiles ? "" : "_NoUnnamedFiles") + (mode.fromThenOn ? "_FromThenOn" : "") +
+           (mode.renameNoReplace ? "" : "_RenameByLink");
 }
 
 void PrintTo(const Mode& mode, std::ostream* out) { *out << ModeName(mode); }
 
-class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
+class Runs : public Scratch {
   protected:
-    FaultLoop() : Scratch(true) {}
+    Runs() : Scratch(true) {}
 
     // One run with call `n` failing; the folders are made afresh for it.
     RunResult RunWithFault(long n) {
@@ -72,30 +80,32 @@ class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
         return run;
     }
 
-    // What the program's own main does, with the table made faulty first.
+    // What the program's own main does, on a file system as `mode` says, with the table made
+    // faulty first.
     int Child(long n) {
-        if (!GetParam().unnamedFiles) {
-            Components::Posix::Sys().Open = [](const char* path, int flags, mode_t mode) {
-                if ((flags & O_TMPFILE) == O_TMPFILE) {
-                    errno = EOPNOTSUPP;
-                    return -1;
-                }
-                return Components::Posix::RealSystemCalls().Open(path, flags, mode);
+        if (!mode.unnamedFiles) {
+            Sys().Open = [](const char* path, int flags, mode_t mode) {
+                if ((flags & O_TMPFILE) == O_TMPFILE) return errno = EOPNOTSUPP, -1;
+                return RealSystemCalls().Open(path, flags, mode);
             };
         }
-        if (GetParam().losesRow) {
-            Components::Posix::Sys().Fsync = [](int fd) {
+        if (!mode.renameNoReplace) {
+            Sys().RenameNoReplace = [](const char*, const char*) { return errno = EINVAL, -1; };
+        }
+        if (losesRow) {
+            Sys().Fsync = [](int fd) {  // the disk loses a row of the copy as it writes it
                 struct stat status;
                 if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
                     std::string bytes(static_cast<std::size_t>(status.st_size), '\0');
                     if (::pread(fd, bytes.data(), bytes.size(), 0) != status.st_size) _exit(126);
-                    TestDatabase::DeleteRow(bytes, 1);
+                    Database::DeleteRow(bytes, 1);
                     if (::pwrite(fd, bytes.data(), bytes.size(), 0) != status.st_size) _exit(126);
                 }
                 return ::fsync(fd);
             };
         }
-        FaultInjection::Install(n, GetParam().error, GetParam().fromThenOn);
+        FaultInjection::Install(n, mode.error, mode.fromThenOn);
+        FaultInjection::PlantBefore(plant, "someone else's");
         int code = 0;
         try {
             StartModule::Main();
@@ -110,12 +120,18 @@ class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
             }
             code = 1;
         }
+        if (!FaultInjection::NamedUnsynced().empty())
+            std::cout << kUnsynced << FaultInjection::NamedUnsynced() << "\n";
         return FaultInjection::Fired() ? 10 : code;
     }
 
     // What is wrong with what the run left, empty when nothing is.
     std::string Violation(const RunResult& run) const {
+        if (const auto at = run.output.find(kUnsynced); at != std::string::npos) {
+            return "a file was" + run.output.substr(at + 1);
+        }
         const std::regex temporary("TOL[0-9A-F]{4}\\.(MDB|TMP)"), backup("Shop-[0-9]{4}\\.BAK");
+        const std::string folder = (root / "data/").string();
         std::string oldName;
         std::vector<std::string> copies, emptyReservations;
         for (const auto& [name, file] : run.files) {
@@ -129,6 +145,12 @@ class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
                 emptyReservations.push_back(name);
             } else if (isTemporary) {
                 copies.push_back(name);
+                // A copy stays only whole, or where the report says it could not be removed.
+                if (file.bytes != old &&
+                    run.output.find("The unfinished copy '" + folder + name +
+                                    "' could not be removed") == std::string::npos) {
+                    return "a half-written copy " + name + " is left";
+                }
             }
         }
         if (oldName.empty()) return "the database's bytes are lost";
@@ -137,7 +159,6 @@ class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
             return it != run.files.end() && it->second.bytes == old &&
                    (it->second.inode == oldInode) == oldOne;
         };
-        const std::string folder = (root / "data/").string();
 
         if (run.crashed) {
             // Before the copy is named: at most the temporary name's empty file.
@@ -157,8 +178,7 @@ class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
             return "the crash left a state no step of the run makes";
         }
 
-        const bool success = run.output.find(kSuccess) != std::string::npos;
-        if (success) {
+        if (run.output.find(kSuccess) != std::string::npos) {
             if (!has("Shop.mdb", false)) return "success, but no compacted copy in place";
             if (!std::regex_match(oldName, backup)) return "success, but no backup";
             if (!copies.empty()) return "success, and a copy left over";
@@ -182,11 +202,17 @@ class FaultLoop : public Scratch, public ::testing::WithParamInterface<Mode> {
         return "";
     }
 
-    const std::string old = TestDatabase::Make();
+    Mode mode{0};
+    bool losesRow = false;
+    std::string plant;  // someone else's file appears under a name ending so, as it is made
+    const std::string old = Database::Small();
     ino_t oldInode = 0;
 };
 
+class FaultLoop : public Runs, public ::testing::WithParamInterface<Mode> {};
+
 TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
+    mode = GetParam();
     const auto start = std::chrono::steady_clock::now();
     long n = 1, failures = 0;
     for (;; ++n) {
@@ -207,45 +233,79 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
                         std::chrono::steady_clock::now() - start)
                         .count();
     std::printf("[ fault    ] %s: %ld runs (a whole run makes %ld calls), %lld ms\n",
-                ModeName(GetParam()).c_str(), n, n - 1, static_cast<long long>(ms));
+                ModeName(mode).c_str(), n, n - 1, static_cast<long long>(ms));
 }
 
 // Where the copy must be made under its name, a crash can leave it half written, so that is
 // not run; every failure must still be mended or reported. Only the copy's making differs:
 // EEXIST for the name that is taken, EIO for any other refusal. A disk that dies at some
 // call makes the mending itself fail.
-// A copy that lost a row is reported with the engine's 3056, which names it; it stays for the
-// user to look at, and the database stays under its name: no backup is made.
-using LostRow = FaultLoop;
-TEST_P(LostRow, TheCopyIsKeptAndNamedAndTheDatabaseStays) {
-    const RunResult run = RunWithFault(0);
-    EXPECT_NE(run.output.find("holds 2 of the 3 rows of table Orders; the database has not been "
-                              "replaced (3056)"),
-              std::string::npos)
-        << run.output;
-    ASSERT_EQ(run.files.size(), 2u);
-    EXPECT_TRUE(run.files.at("Shop.mdb").inode == oldInode &&
-                run.files.at("Shop.mdb").bytes == old);
-    std::string lost = old;
-    TestDatabase::DeleteRow(lost, 1);
-    for (const auto& [name, file] : run.files) {
-        if (name == "Shop.mdb") continue;
-        EXPECT_TRUE(std::regex_match(name, std::regex("TOL[0-9A-F]{4}\\.MDB"))) << name;
-        EXPECT_TRUE(file.bytes == lost) << "the copy as the disk left it";
-        EXPECT_NE(run.output.find("'" + (root / "data" / name).string() + "'"), std::string::npos);
-    }
-}
-INSTANTIATE_TEST_SUITE_P(Disk, LostRow,
-                         ::testing::Values(Mode{0, true, false, true}, Mode{0, false, false, true}),
-                         [](const auto& info) {
-                             return std::string(info.param.unnamedFiles ? "UnnamedFiles"
-                                                                        : "NoUnnamedFiles");
-                         });
-
 INSTANTIATE_TEST_SUITE_P(Modes, FaultLoop,
                          ::testing::Values(Mode{EIO}, Mode{ENOSPC}, Mode{EACCES}, Mode{EEXIST},
                                            Mode{EXDEV}, Mode{0}, Mode{EIO, false},
-                                           Mode{EEXIST, false}, Mode{EIO, true, true}),
+                                           Mode{EEXIST, false}, Mode{EIO, true, true},
+                                           Mode{EIO, true, false, false}),
                          [](const auto& info) { return ModeName(info.param); });
+
+// A copy that lost a row is reported with the engine's 3056, which names it; it stays for the
+// user to look at, and the database stays under its name: no backup is made.
+TEST_F(Runs, ACopyThatLostARowIsKeptAndNamedAndTheDatabaseStays) {
+    losesRow = true;
+    std::string lost = old;
+    Database::DeleteRow(lost, 1);
+    for (const bool unnamedFiles : {true, false}) {
+        mode.unnamedFiles = unnamedFiles;
+        const RunResult run = RunWithFault(0);
+        EXPECT_NE(run.output.find("holds 2 of the 3 rows of table Orders; the database has not "
+                                  "been replaced (3056)"),
+                  std::string::npos)
+            << run.output;
+        ASSERT_EQ(run.files.size(), 2u);
+        EXPECT_TRUE(run.files.at("Shop.mdb").inode == oldInode &&
+                    run.files.at("Shop.mdb").bytes == old);
+        for (const auto& [name, file] : run.files) {
+            if (name == "Shop.mdb") continue;
+            EXPECT_TRUE(std::regex_match(name, std::regex("TOL[0-9A-F]{4}\\.MDB"))) << name;
+            EXPECT_TRUE(file.bytes == lost) << "the copy as the disk left it";
+            EXPECT_NE(run.output.find("'" + (data / name).string() + "'"), std::string::npos);
+        }
+    }
+}
+
+// Someone else's file appears under a name just before the run makes its own there: the
+// reservation of the temporary name, the engine's copy, the backup and the database's name
+// for the copy (and then for the database again). It is never touched, and what the run
+// says and leaves is as true as after any failure.
+TEST_F(Runs, NothingUnderANameThatIsTakenIsEverTouched) {
+    const struct {
+        std::string plant;
+        Mode mode;
+        bool succeeds;  // a name to reserve is simply passed over
+    } cases[] = {
+        {".TMP", Mode{0}, true},
+        {".MDB", Mode{0}, false},
+        {".MDB", Mode{0, false}, false},
+        {"-0001.BAK", Mode{0}, false},
+        {"/Shop.mdb", Mode{0}, false},
+        {"-0001.BAK", Mode{0, true, false, false}, false},
+        {"/Shop.mdb", Mode{0, true, false, false}, false},
+    };
+    for (const auto& c : cases) {
+        plant = c.plant;
+        mode = c.mode;
+        RunResult run = RunWithFault(0);
+        SCOPED_TRACE(c.plant + (c.mode.unnamedFiles ? "" : ", no unnamed files") +
+                     (c.mode.renameNoReplace ? "" : ", rename by link"));
+        std::string planted;
+        for (const auto& [name, file] : run.files) {
+            if (("/" + name).ends_with(c.plant) && file.bytes == "someone else's") planted = name;
+        }
+        ASSERT_FALSE(planted.empty()) << "someone else's file is gone or changed";
+        run.files.erase(planted);
+        run.fired = true;
+        EXPECT_EQ(Violation(run), "") << run.output;
+        EXPECT_EQ(run.output.find(kSuccess) != std::string::npos, c.succeeds) << run.output;
+    }
+}
 
 }  // namespace

@@ -1,55 +1,98 @@
-// The real program, run as a user runs it: answers on standard input, files in a scratch
+// The real programs, run as a user runs them: answers on standard input, files in a scratch
 // folder, the log and the level file in folders of the test's own.
+#include <sys/file.h>
+#include <time.h>
+
 #include <regex>
 
-#include "program/ProgramSupport.h"
+#include "support/WholeRun.h"
 
 namespace {
 
-using namespace ProgramTest;
+using namespace WholeRun;
 
-// Every box and every log line of a whole successful run, word for word.
-TEST_F(Program, YesTwiceCompactsAndSaysSoWordForWord) {
+class Program : public Scratch {
+  protected:
+    Program() { WriteFile(db, old); }
+
+    Outcome Run(const std::string& input, const char* program = TOLVANE_BINARY,
+                std::vector<std::string> arguments = {}) {
+        arguments.insert(arguments.begin(), program);
+        return Wait(Start(input, [&] {
+            std::vector<char*> argv;
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            execv(program, argv.data());
+            return 127;
+        }));
+    }
+
     const fs::path db = data / "Shop.mdb";
-    const std::string old = TestDatabase::Make();
-    WriteFile(db, old);
-    const Outcome run = Run(db.string() + "\ny\ny\n\n");
-    EXPECT_EQ(run.Status(), 0);
-    const std::string p = db.string();
-    EXPECT_EQ(
-        run.output,
-        "\n== Select the Database File to Compact/Repair ==\nPath of the file (an empty line "
-        "cancels): " +
-            p +
-            "\n\n== Tolvane [Question] ==\nAre you sure you want to "
-            "Compact/Repair this database?\n\n" +
-            p +
-            "\nYes / No (Enter = No)? y\n\n"
-            "== Compact/Repair Database [Question] ==\nWarning : The database must be closed on "
-            "all computers before you can Compact/Repair it!\nYou should ensure that you have a "
-            "backup of the database before proceeding\n\nAre you sure you want to continue "
-            "compacting/repairing:\n\n\t" +
-            p +
-            "\nYes / No (Enter = No)? y\n\n"
-            "== Tolvane [Information] ==\n" +
-            kSuccess + "\n[OK] (press Enter) \n");
-    EXPECT_EQ(std::regex_replace(Log(), std::regex("[0-9]{2}:[0-9]{2}:[0-9]{2}"), "T"),
-              "T Start GetTempFile\r\nT     Assign a string\r\nT     AlphaNum the app.title\r\n"
-              "T     Call GetTempFilename\r\nT     Process the return\r\nT End GetTempFile\r\n");
-    EXPECT_EQ(Files(), (std::set<std::string>{"Shop.mdb", "Shop-0001.BAK"}));
-    EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), old);
-    EXPECT_EQ(ReadFile(db), old) << "the stand-in engine's copy is byte for byte";
+    const std::string old = Database::Small(), yes = db.string() + "\ny\ny\n\n";
+};
+
+// The log with each time this machine's clock showed during the run written as T.
+std::string TimesAsT(std::string log, time_t from, time_t to) {
+    for (time_t t = from; t <= to; ++t) {
+        tm parts{};
+        char stamp[16];
+        strftime(stamp, sizeof stamp, "%H:%M:%S", localtime_r(&t, &parts));
+        for (auto at = log.find(stamp); at != std::string::npos; at = log.find(stamp))
+            log.replace(at, 8, "T");
+    }
+    return log;
 }
 
-// No at either question, Enter, or a choice that is no database: nothing changes.
-TEST_F(Program, AnythingButYesTwiceChangesNothing) {
-    const fs::path db = data / "Shop.mdb";
-    const std::string old = TestDatabase::Make();
-    WriteFile(data / "Empty.mdb", "");
-    for (const std::string& input : {db.string() + "\nn\n", db.string() + "\ny\nn\n",
-                                     db.string() + "\n\n", (data / "Empty.mdb").string() + "\n\n",
-                                     (data / "Gone.mdb").string() + "\n\n", std::string("\n\n")}) {
+// Every box and every log line of a whole successful run, word for word, at each level: the
+// default, 10 (the working set, never 0, and the page-file usage before each text), and two
+// that leave the log empty.
+TEST_F(Program, YesTwiceCompactsAndSaysSoWordForWordAtEachLevel) {
+    const std::string p = db.string();
+    const std::string boxes =
+        "\n== Select the Database File to Compact/Repair ==\nPath of the file (an empty line "
+        "cancels): " +
+        p +
+        "\n\n== Tolvane [Question] ==\nAre you sure you want to Compact/Repair this database?\n\n" +
+        p +
+        "\nYes / No (Enter = No)? y\n\n== Compact/Repair Database [Question] ==\nWarning : The "
+        "database must be closed on all computers before you can Compact/Repair it!\nYou should "
+        "ensure that you have a backup of the database before proceeding\n\nAre you sure you want "
+        "to continue compacting/repairing:\n\n\t" +
+        p + "\nYes / No (Enter = No)? y\n\n== Tolvane [Information] ==\n" + kSuccess +
+        "\n[OK] (press Enter) \n";
+    const std::string log =
+        "T Start GetTempFile\r\nT     Assign a string\r\nT     AlphaNum the app.title\r\nT     "
+        "Call "
+        "GetTempFilename\r\nT     Process the return\r\nT End GetTempFile\r\n";
+    for (const std::string level : {"", "10", "4", "0"}) {
+        Reset();
         WriteFile(db, old);
+        if (!level.empty()) Level(level);
+        const time_t from = time(nullptr);
+        const Outcome run = Run(yes);
+        const std::string logged = TimesAsT(Log(), from, time(nullptr));
+        EXPECT_EQ(run.Status(), 0);
+        EXPECT_EQ(run.output, boxes);
+        EXPECT_EQ(Files(), (std::set<std::string>{"Shop.mdb", "Shop-0001.BAK"}));
+        EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), old);
+        EXPECT_EQ(ReadFile(db), old) << "the stand-in engine's copy is byte for byte";
+        if (level == "10") {
+            const std::regex counters("^T (?= *[1-9])[ 0-9]{9}[0-9] [ 0-9]{9}[0-9]",
+                                      std::regex::multiline);
+            EXPECT_EQ(std::regex_replace(logged, counters, "T"), log) << logged;
+        } else {
+            EXPECT_EQ(logged, level.empty() ? log : "") << level;
+        }
+    }
+}
+
+// No at either question, Enter at either, or a choice that is no database: nothing changes.
+TEST_F(Program, AnythingButYesTwiceChangesNothing) {
+    WriteFile(data / "Empty.mdb", "");
+    for (const std::string& input :
+         {db.string() + "\nn\n", db.string() + "\ny\nn\n", db.string() + "\n\n",
+          db.string() + "\ny\n\n", (data / "Empty.mdb").string() + "\n\n",
+          (data / "Gone.mdb").string() + "\n\n", std::string("\n\n")}) {
         const Outcome run = Run(input);
         EXPECT_EQ(run.Status(), 0);
         EXPECT_EQ(Files(), (std::set<std::string>{"Empty.mdb", "Shop.mdb"})) << input;
@@ -61,63 +104,117 @@ TEST_F(Program, AnythingButYesTwiceChangesNothing) {
     }
 }
 
+// A folder or an empty file under a name takes it; the first free number is used, gaps too.
 TEST_F(Program, BackupTakesTheFirstFreeNumber) {
-    const fs::path db = data / "Shop.mdb";
-    const std::string old = TestDatabase::Make();
-    WriteFile(db, old);
-    fs::create_directory(data / "Shop-0001.BAK");  // takes the name as a file would
-    WriteFile(data / "Shop-0002.BAK", "two");
-    Run(db.string() + "\ny\ny\n\n");
+    fs::create_directory(data / "Shop-0001.BAK");
+    WriteFile(data / "Shop-0002.BAK", "");
+    Run(yes);
     EXPECT_EQ(ReadFile(data / "Shop-0003.BAK"), old);
-    EXPECT_TRUE(fs::is_directory(data / "Shop-0001.BAK"));
-
     fs::remove(data / "Shop-0001.BAK");
-    fs::remove(data / "Shop-0003.BAK");
-    Run(db.string() + "\ny\ny\n\n");
+    Run(yes);
     EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), old);
-    EXPECT_EQ(ReadFile(data / "Shop-0002.BAK"), "two");
+    EXPECT_EQ(ReadFile(data / "Shop-0002.BAK"), "");
+    EXPECT_EQ(Files(), (std::set<std::string>{"Shop.mdb", "Shop-0001.BAK", "Shop-0002.BAK",
+                                              "Shop-0003.BAK"}));
 }
 
-// Level 10 adds the memory counters; level 0 writes no log at all, and the work is done.
-TEST_F(Program, LoggingLevelDecidesTheLog) {
-    const fs::path db = data / "Shop.mdb";
-    WriteFile(db, TestDatabase::Make());
-    WriteFile(root / "config/tolvane/logging-level", "10\n");
-    Run(db.string() + "\ny\ny\n\n");
-    // The working set is never 0; its last digit may be, as it counts whole pages.
-    const std::regex line(
-        "^[0-9]{2}:[0-9]{2}:[0-9]{2} (?= *[1-9])[ 0-9]{10} [ 0-9]{9}[0-9] Start "
-        "GetTempFile\r$",
-        std::regex::ECMAScript | std::regex::multiline);
-    EXPECT_TRUE(std::regex_search(Log(), line)) << Log();
-
-    fs::remove_all(root / "state");
-    WriteFile(root / "config/tolvane/logging-level", "0\n");
-    Run(db.string() + "\ny\ny\n\n");
-    EXPECT_TRUE(Files().count("Shop-0002.BAK"));
-    EXPECT_FALSE(fs::exists(root / "state/tolvane") && !fs::is_empty(root / "state/tolvane"));
-}
-
-// The databases of every format version in the shared test data, when it is beside us.
-TEST_F(Program, EveryRealDatabaseIsCompactedWithItsBackupBeside) {
-    const fs::path shared = fs::path(TOLVANE_SOURCE_DIR) / "../shared/testdata/databases";
-    if (!fs::is_directory(shared)) GTEST_SKIP() << "skipped: no shared test data at " << shared;
-    int runs = 0;
-    for (const auto& entry : fs::directory_iterator(shared)) {
-        for (const auto& old : fs::directory_iterator(data)) fs::remove(old.path());
-        const fs::path db = data / entry.path().filename();
-        fs::copy_file(entry.path(), db);
-        fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write);
-        const std::string bytes = ReadFile(db);
-        const Outcome run = Run(db.string() + "\ny\ny\n\n");
-        EXPECT_NE(run.output.find(kSuccess), std::string::npos) << db << run.output;
-        const std::string backup = db.stem().string() + "-0001.BAK";
-        EXPECT_EQ(Files(), (std::set<std::string>{db.filename(), backup})) << db;
-        EXPECT_TRUE(ReadFile(data / backup) == bytes) << db;
-        EXPECT_TRUE(ReadFile(db) == bytes) << db;
-        ++runs;
+// A database the program must not compact: the report that ends the run, word for word, and
+// the folder as it was.
+TEST_F(Program, WhatMustNotBeCompactedIsRefusedWithTheEnginesReport) {
+    const std::string report =
+        "There was a problem Compacting/Repairing the database: " + db.string() +
+        " and the error's description was reported as : \n\n\"";
+    std::string damaged = old;
+    damaged[Database::kFirstRowsPage * Database::kPage + 4] = 9;  // the rows' owner
+    const struct {
+        std::string bytes;
+        int lock;  // held by another process: 0 none, 1 flock, 2 a record lock past the data
+        std::string said;
+    } cases[] = {
+        {"just some text", 0,
+         "Unrecognized database format '" + db.string() +
+             "': it does not begin as a database "
+             "file does. (3343)"},
+        {damaged, 0,
+         "Cannot open database '" + db.string() +
+             "'. It may not be a database this engine recognizes, or the file may be corrupt: "
+             "table Orders, page 6: the page is in the table's map but is not a data page of "
+             "that table. (3049)"},
+        {old, 1,
+         "Could not use '" + db.string() + "'; file already in use by another process. (3045)"},
+        {old, 2,
+         "Could not use '" + db.string() + "'; file already in use by another process. (3045)"},
+    };
+    for (const auto& c : cases) {
+        WriteFile(db, c.bytes);
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t holder = c.lock == 0 ? -1 : fork();
+        if (holder == 0) {
+            const int fd = open(db.c_str(), O_RDWR);
+            struct flock range {};
+            range.l_type = F_WRLCK;
+            range.l_start = 0x10000000;
+            range.l_len = 1;
+            const bool held =
+                c.lock == 1 ? flock(fd, LOCK_EX) == 0 : fcntl(fd, F_SETLK, &range) == 0;
+            (void)!write(ready[1], held ? "y" : "n", 1);
+            pause();
+            _exit(0);
+        }
+        char held = 'y';
+        if (holder > 0) {
+            ASSERT_EQ(read(ready[0], &held, 1), 1);
+        }
+        const Outcome run = Run(yes);
+        if (holder > 0) kill(holder, SIGKILL), waitpid(holder, nullptr, 0);
+        close(ready[0]), close(ready[1]);
+        EXPECT_EQ(held, 'y');
+        EXPECT_TRUE(run.output.ends_with("\n== Tolvane [Warning] ==\n" + report + c.said +
+                                         "\"\n[OK] (press Enter) \n"))
+            << run.output;
+        EXPECT_EQ(Files(), std::set<std::string>{"Shop.mdb"});
+        EXPECT_EQ(ReadFile(db), c.bytes);
     }
-    EXPECT_GT(runs, 0);
+}
+
+// tolvane-check: what it prints for each kind of file, and the gravest status of them all.
+TEST_F(Program, TheCheckerPrintsTablesPagesAndVerdictWithTheGravestStatus) {
+    std::string damaged = old, unknown = old;
+    damaged[Database::kFirstRowsPage * Database::kPage + 4] = 9;
+    unknown[Database::kTablePage * Database::kPage + 63 + 25] = 21;  // column Name's type
+    WriteFile(data / "Sound.mdb", old);
+    WriteFile(data / "Damaged.mdb", damaged);
+    WriteFile(data / "Unknown.mdb", unknown);
+    const struct {
+        std::vector<std::string> files;
+        int status;
+        std::string output;  // its end, or for several files a part of it
+    } cases[] = {
+        {{"Sound.mdb"}, 0, "table\tMSysObjects\t3\ntable\tOrders\t3\npages\t7\t7\t0\t0\nsound\n"},
+        {{"Damaged.mdb"},
+         1,
+         "\ndamaged\ttable Orders, page 6: the page is in the table's map but is not a data page "
+         "of that table\n"},
+        {{"Unknown.mdb"},
+         3,
+         "\nnot checked\ttable Orders has a column Name of type 21, which this reader does not "
+         "know\n"},
+        {{"Gone.mdb"}, 2, "unreadable\tCannot open '" + (data / "Gone.mdb").string() + "': "},
+        {{"Sound.mdb", "Damaged.mdb", "Unknown.mdb"},
+         1,
+         "file\t" + (data / "Damaged.mdb").string()},
+        {{"Unknown.mdb", "Gone.mdb"}, 2, "file\t" + (data / "Unknown.mdb").string()},
+        {{}, 2, "usage: tolvane-check FILE..."},
+    };
+    for (const auto& [files, status, output] : cases) {
+        std::vector<std::string> paths;
+        for (const std::string& file : files) paths.push_back(data / file);
+        const Outcome run = Run("", TOLVANE_CHECK_BINARY, paths);
+        SCOPED_TRACE(files.empty() ? "no file" : files[0] + (files.size() > 1 ? "…" : ""));
+        EXPECT_EQ(run.Status(), status) << run.output;
+        EXPECT_NE(run.output.find(output), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

@@ -114,7 +114,7 @@ const Row kRows[] = {
      {},
      {"Wrong command line: Only one database can be named without /compact."},
      "Only one database can be named without /compact.\n\nUsage:"},
-    {"Help", {"/?"}, 0, {}, {}, "Usage:\n  module_tests\n"},
+    {"Help", {"/?"}, 0, {}, {}, "Usage:\n  <program>\n"},
     {"APathInTheDialogsPlace",
      {"Shop.mdb"},
      0,
@@ -138,12 +138,16 @@ class CommandLine : public Scratch, public ::testing::WithParamInterface<Row> {
         WriteFile(data / "Text.mdb", "just some text");
     }
 
+    // The size for #, the data folder for @, and for <program> this test program's own name,
+    // which the usage text names.
     std::string Here(std::string text) const {
+        text = std::regex_replace(text, std::regex("<program>"),
+                                  fs::read_symlink("/proc/self/exe").filename().string());
         text = std::regex_replace(text, std::regex("#"), std::to_string(old.size()));
         return std::regex_replace(text, std::regex("@"), data.string() + "/");
     }
 
-    const std::string old = TestDatabase::Make();
+    const std::string old = Database::Small();
 };
 
 TEST_P(CommandLine, EndsWithItsStatusAndOneLogLinePerDatabase) {
@@ -216,7 +220,7 @@ class AtOnce : public Scratch {
 };
 
 TEST_F(AtOnce, OneCompactsAndTheOtherFindsTheDatabaseInUse) {
-    const std::string old = TestDatabase::Make();
+    const std::string old = Database::Small();
     WriteFile(data / "Shop.mdb", old);
     int gate[2];
     ASSERT_EQ(pipe(gate), 0);

@@ -17,8 +17,6 @@
 #include <set>
 #include <string>
 
-#include "support/TestDatabase.h"
-
 namespace WholeRun {
 
 namespace fs = std::filesystem;
@@ -37,6 +35,19 @@ inline std::string ReadFile(const fs::path& path) {
 inline void WriteFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
+
+// The small database of the 2000 format that the tests compact, made by a builder of our own:
+// the catalog and one user table, Orders, with three rows on its one data page.
+namespace Database {
+constexpr std::size_t kPage = 4096;
+constexpr std::uint32_t kTablePage = 5;      // the user table's definition
+constexpr std::uint32_t kFirstRowsPage = 6;  // its rows
+inline std::string Small() { return ReadFile(TOLVANE_SOURCE_DIR "/tests/support/Shop.mdb"); }
+// Marks row `row` (0-based) deleted, as the engine does.
+inline void DeleteRow(std::string& bytes, int row) {
+    bytes[kFirstRowsPage * kPage + 15 + 2 * row] |= '\x80';
+}
+}  // namespace Database
 
 struct Outcome {
     int wait;  // as waitpid gives it
@@ -57,19 +68,17 @@ class Scratch : public ::testing::Test {
     }
     ~Scratch() override { fs::remove_all(root); }
 
-    // Empty folders and a level file that logs everything.
+    // Empty folders, and no level file: the default level.
     void Reset() {
-        for (const char* folder : {"data", "state", "config", "tmp"}) {
+        for (const char* folder : {"data", "state", "config/tolvane", "tmp"}) {
             fs::remove_all(root / folder);
             fs::create_directories(root / folder);
         }
-        fs::create_directories(root / "config/tolvane");
-        WriteFile(root / "config/tolvane/logging-level", "-1\n");
     }
 
     // Starts `body` in a child whose standard input is `input` and whose output is kept; the
-    // log, the settings and the temporary folder are the scratch folder's own. The child ends
-    // with the status `body` returns.
+    // log, the settings and the temporary folder are the scratch folder's own, and the time
+    // is written as the C locale writes it. The child ends with the status `body` returns.
     pid_t Start(const std::string& input, const std::function<int()>& body) {
         WriteFile(root / "stdin", input);
         std::fflush(nullptr);
@@ -78,7 +87,8 @@ class Scratch : public ::testing::Test {
             setenv("XDG_STATE_HOME", (root / "state").c_str(), 1);
             setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
             setenv("TMPDIR", (root / "tmp").c_str(), 1);
-            alarm(30);  // a run stuck on its input ends as a failed run, not a hung suite
+            setenv("LC_ALL", "C", 1);
+            alarm(120);  // a run stuck on its input ends as a failed run, not a hung suite
             const int in = open((root / "stdin").c_str(), O_RDONLY);
             const int out = open((root / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
@@ -105,13 +115,20 @@ class Scratch : public ::testing::Test {
         return names;
     }
 
+    // Every day's log in the order of the days: a run over midnight writes two.
     std::string Log() const {
-        std::string text;
-        if (!fs::is_directory(root / "state/tolvane")) return text;
-        for (const auto& entry : fs::directory_iterator(root / "state/tolvane")) {
-            text += ReadFile(entry.path());
+        std::map<fs::path, std::string> days;
+        if (fs::is_directory(root / "state/tolvane")) {
+            for (const auto& entry : fs::directory_iterator(root / "state/tolvane"))
+                days[entry.path()] = ReadFile(entry.path());
         }
+        std::string text;
+        for (const auto& [day, lines] : days) text += lines;
         return text;
+    }
+
+    void Level(const std::string& level) {
+        WriteFile(root / "config/tolvane/logging-level", level + "\n");
     }
 
     fs::path root, data;
