@@ -11,10 +11,9 @@ namespace Components::Posix {
 
 // Shows the box on standard output (std::cout) and reads the answer from standard input
 // (std::cin), one line per try: its title, a word for its icon, the prompt as it is, then the
-// buttons it offers. An answer is a button's name or, where it is unique in the box, its
+// buttons it offers: Yes and No for kMbYesNo, else OK. An answer is a button's name or its
 // first letter, in any case; an empty line takes the default button; a line that names no
-// button asks again. At end of input a box answers Cancel when it offers it, else No, else
-// its only button.
+// button asks again. At end of input a box answers No, or OK where that is its only button.
 class TerminalMessageBox final : public MessageBox {
   public:
     std::int32_t Show(std::string prompt, std::int32_t flags, std::string title) override;

@@ -20,27 +20,10 @@ struct Button {
     std::int32_t id;
 };
 
-enum : std::int32_t { kIdCancel = 2, kIdAbort = 3, kIdRetry = 4, kIdIgnore = 5 };
-enum : std::int32_t { kIdTryAgain = 10, kIdContinue = 11 };
-
-// The buttons of each MB_ value in the low four bits of the flags, in the platform's order.
+// The program asks only questions with Yes and No, and otherwise shows a box with OK.
 std::vector<Button> ButtonsFor(std::int32_t flags) {
-    switch (flags & 0xF) {
-        case 1:
-            return {{"OK", kIdOk}, {"Cancel", kIdCancel}};
-        case 2:
-            return {{"Abort", kIdAbort}, {"Retry", kIdRetry}, {"Ignore", kIdIgnore}};
-        case 3:
-            return {{"Yes", kIdYes}, {"No", kIdNo}, {"Cancel", kIdCancel}};
-        case kMbYesNo:
-            return {{"Yes", kIdYes}, {"No", kIdNo}};
-        case 5:
-            return {{"Retry", kIdRetry}, {"Cancel", kIdCancel}};
-        case 6:
-            return {{"Cancel", kIdCancel}, {"Try Again", kIdTryAgain}, {"Continue", kIdContinue}};
-        default:
-            return {{"OK", kIdOk}};
-    }
+    if ((flags & 0xF) == kMbYesNo) return {{"Yes", kIdYes}, {"No", kIdNo}};
+    return {{"OK", kIdOk}};
 }
 
 std::string Lower(std::string text) {
@@ -55,29 +38,16 @@ std::string TrimmedAnswer(const std::string& line) {
     return line.substr(begin, end - begin);
 }
 
-// The button an answer names, or nullptr.
+// The button an answer names, whole or by its first letter, in any case; or nullptr.
 const Button* Named(const std::vector<Button>& buttons, const std::string& answer) {
     const std::string wanted = Lower(answer);
     for (const Button& button : buttons) {
-        if (Lower(button.name) == wanted) return &button;
-    }
-    if (wanted.size() != 1) return nullptr;
-    const Button* match = nullptr;
-    for (const Button& button : buttons) {
-        if (Lower(button.name).front() != wanted.front()) continue;
-        if (match != nullptr) return nullptr;  // two buttons share the letter
-        match = &button;
-    }
-    return match;
-}
-
-std::int32_t AtEndOfInput(const std::vector<Button>& buttons) {
-    for (const std::int32_t id : {std::int32_t{kIdCancel}, std::int32_t{kIdNo}}) {
-        for (const Button& button : buttons) {
-            if (button.id == id) return id;
+        const std::string name = Lower(button.name);
+        if (name == wanted || (wanted.size() == 1 && name.front() == wanted.front())) {
+            return &button;
         }
     }
-    return buttons.front().id;
+    return nullptr;
 }
 
 std::string ButtonLine(const std::vector<Button>& buttons, const Button& preset) {
@@ -140,7 +110,7 @@ std::int32_t TerminalMessageBox::Show(std::string prompt, std::int32_t flags, st
         std::string line;
         if (!ReadAnswerLine(line)) {
             Flush();
-            return AtEndOfInput(buttons);
+            return buttons.back().id;  // No where it is offered, else OK
         }
         const std::string answer = TrimmedAnswer(line);
         const Button* chosen = answer.empty()        ? &preset
