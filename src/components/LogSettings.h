@@ -18,8 +18,8 @@ class LogSettings {
     // nothing is configured. Asked afresh at every call, so a change takes effect at once.
     virtual std::int32_t LoggingLevel() = 0;
 
-    // The text brought to `width` characters by putting copies of `fill` on its left; a text
-    // already as wide or wider comes back unchanged.
+    // The text brought to `width` characters by putting copies of `fill`, one character, on
+    // its left; a text already as wide or wider comes back unchanged.
     virtual std::string PadText(std::string text, std::int32_t width, std::string fill) = 0;
 };
 

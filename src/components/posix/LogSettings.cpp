@@ -76,7 +76,7 @@ std::optional<std::string> ReadLevelFile(const std::string& path) {
     return text;
 }
 
-// Code points, not bytes: a fill or a text outside ASCII must not skew the column.
+// Code points, not bytes: a text outside ASCII must not skew the column.
 std::size_t CodePoints(const std::string& utf8) {
     std::size_t n = 0;
     for (unsigned char c : utf8) {
@@ -96,21 +96,10 @@ class FileLogSettings final : public LogSettings {
     }
 
     std::string PadText(std::string text, std::int32_t width, std::string fill) override {
-        const std::size_t have = CodePoints(text);
-        if (fill.empty() || width <= 0 || have >= static_cast<std::size_t>(width)) return text;
-        // Whole copies of the fill; a fill wider than one character is cut at a character
-        // boundary, so the text ends exactly at the width.
-        std::size_t missing = static_cast<std::size_t>(width) - have;
         std::string padding;
-        std::size_t at = 0;
-        while (missing > 0) {
-            std::size_t end = at + 1;
-            while (end < fill.size() && (static_cast<unsigned char>(fill[end]) & 0xC0) == 0x80) {
-                ++end;
-            }
-            padding.append(fill, at, end - at);
-            at = end == fill.size() ? 0 : end;
-            --missing;
+        for (std::size_t have = CodePoints(text);
+             !fill.empty() && width > 0 && have < static_cast<std::size_t>(width); ++have) {
+            padding += fill;
         }
         return padding + text;
     }

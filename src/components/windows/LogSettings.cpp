@@ -8,7 +8,7 @@ namespace {
 
 constexpr std::int32_t kLevelWhenUnset = 5;
 
-// Characters, not bytes: a fill or a text outside ASCII must not skew the column.
+// Characters, not bytes: a text outside ASCII must not skew the column.
 std::size_t CodePoints(const std::string& utf8) {
     std::size_t n = 0;
     for (unsigned char c : utf8) {
@@ -39,13 +39,10 @@ class RegistryLogSettings final : public LogSettings {
     }
 
     std::string PadText(std::string text, std::int32_t width, std::string fill) override {
-        if (fill.empty()) return text;
-        const std::size_t fillWidth = CodePoints(fill);
         std::string padding;
-        std::size_t have = CodePoints(text);
-        while (width > 0 && have < static_cast<std::size_t>(width)) {
+        for (std::size_t have = CodePoints(text);
+             !fill.empty() && width > 0 && have < static_cast<std::size_t>(width); ++have) {
             padding += fill;
-            have += fillWidth;
         }
         return padding + text;
     }
