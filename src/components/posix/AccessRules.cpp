@@ -13,17 +13,17 @@
 
 #include "components/CurrentError.h"
 #include "components/posix/PosixErrors.h"
+#include "components/posix/PosixPaths.h"
 #include "components/posix/SystemCalls.h"
 
 namespace Components {
 
 namespace {
 
+using Posix::Quoted;
 using Posix::Sys;
 
 constexpr const char* kAcl = "system.posix_acl_access";
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 // Raises the program's error for errno, with `what` went wrong as its description.
 [[noreturn]] void Refuse(const std::string& what) {

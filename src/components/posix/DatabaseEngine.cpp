@@ -34,8 +34,6 @@ using namespace Posix;
 constexpr std::size_t kCopyBuffer = 1 << 20;  // bounded memory, whatever the database's size
 constexpr std::size_t kLargestCopyCall = 1 << 30;
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
-
 [[noreturn]] void Raise(std::int32_t number, int error, const std::string& description) {
     if (error != 0) Err::Current().LastDllError = error;
     Err::Raise(number, description + (error != 0 ? " (" + SystemText(error) + ")" : ""));

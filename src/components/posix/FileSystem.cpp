@@ -15,9 +15,8 @@ namespace Components {
 
 namespace {
 
+using Posix::Quoted;
 using Posix::Sys;
-
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
 // After a rename the new name should survive a power cut too; the rename itself has
 // happened, so a folder that cannot be synced is no failure of it.

@@ -19,6 +19,9 @@ std::string FolderPart(const std::string& path);
 // The file-name part: what follows the last '/'.
 std::string NamePart(const std::string& path);
 
+// The path between single quotes, as the program's messages show a file.
+inline std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
 // Creates the folder and any missing folders above it, like mkdir -p; false with errno set
 // when one cannot be made.
 bool MakeFolders(const std::string& folder, unsigned mode);
