@@ -76,10 +76,12 @@ TEST_F(Program, YesTwiceCompactsAndSaysSoWordForWordAtEachLevel) {
         EXPECT_EQ(Files(), (std::set<std::string>{"Shop.mdb", "Shop-0001.BAK"}));
         EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), old);
         EXPECT_EQ(ReadFile(db), old) << "the stand-in engine's copy is byte for byte";
-        if (level == "10") {
+        if (level == "10") {  // C for the counters
             const std::regex counters("^T (?= *[1-9])[ 0-9]{9}[0-9] [ 0-9]{9}[0-9]",
                                       std::regex::multiline);
-            EXPECT_EQ(std::regex_replace(logged, counters, "T"), log) << logged;
+            EXPECT_EQ(std::regex_replace(logged, counters, "T C"),
+                      std::regex_replace(log, std::regex("^T", std::regex::multiline), "T C"))
+                << logged;
         } else {
             EXPECT_EQ(logged, level.empty() ? log : "") << level;
         }
