@@ -1,10 +1,7 @@
 // A stand-in database engine for the Wine suite: an in-process automation server whose
-// CompactDatabase copies the source to a new destination, or fails the way the real engine
-// fails when TOLVANE_ENGINE_FAILURE says so:
-//   "facility:<number>:<description>"  scode MAKE_HRESULT(1, FACILITY_CONTROL, number), wCode 0
-//   "wcode:<number>:<description>"     wCode number
-//   "scode:<hex>:<description>"        that scode, in no facility the client decodes
-// Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination". With
+// CompactDatabase copies the source to a new destination, or fails as the real engine does
+// (scode MAKE_HRESULT(1, FACILITY_CONTROL, number)) when TOLVANE_ENGINE_FAILURE is
+// "<number>:<description>". Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination". With
 // TOLVANE_ENGINE_DROP_ROW set it loses one row of a user table in its copy, as a repair that
 // drops a record it cannot read does, and still reports success. With TOLVANE_ENGINE_KEEP_OPEN
 // set it then opens the source for writing and keeps it open until its next call, as a user
@@ -52,23 +49,13 @@ void RecordCall(BSTR source, BSTR destination) {
 // Fills the record as the engine does; false when no failure was asked for.
 bool AskedFailure(EXCEPINFO* info) {
     const std::wstring failure = Environment(L"TOLVANE_ENGINE_FAILURE");
-    const auto first = failure.find(L':');
-    const auto second = first == std::wstring::npos ? first : failure.find(L':', first + 1);
-    if (second == std::wstring::npos) return false;
-    const std::wstring kind = failure.substr(0, first);
-    const std::wstring number = failure.substr(first + 1, second - first - 1);
-    const std::wstring description = failure.substr(second + 1);
+    const auto colon = failure.find(L':');
+    if (colon == std::wstring::npos) return false;
     *info = EXCEPINFO{};
     info->bstrSource = SysAllocString(L"TestEngine");
-    info->bstrDescription = SysAllocString(description.c_str());
-    if (kind == L"wcode") {
-        info->wCode = static_cast<WORD>(std::wcstol(number.c_str(), nullptr, 10));
-    } else if (kind == L"facility") {
-        info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL,
-                                   std::wcstol(number.c_str(), nullptr, 10));
-    } else {
-        info->scode = static_cast<SCODE>(std::wcstoul(number.c_str(), nullptr, 16));
-    }
+    info->bstrDescription = SysAllocString(failure.substr(colon + 1).c_str());
+    info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL,
+                               std::wcstol(failure.substr(0, colon).c_str(), nullptr, 10));
     return true;
 }
 
