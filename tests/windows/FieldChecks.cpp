@@ -131,8 +131,13 @@ void WriterAtTheEnginesReturn() {
     Check(ReadAll(db) == ReadAll(g_database), "the database changed");
 }
 
+// Lets go once a rename has been refused and has said it tries again, at whatever pace the
+// machine keeps: after a fixed pause a slow machine might try the rename only later, or give up.
 DWORD WINAPI CloseLater(void* handle) {
-    Sleep(600);
+    for (int i = 0; i < 6000 && LogText().find("refused (system error 32)") == std::string::npos;
+         ++i) {
+        Sleep(10);
+    }
     CloseHandle(static_cast<HANDLE>(handle));
     return 0;
 }
