@@ -128,42 +128,6 @@ void CheckFile(const std::vector<unsigned char>& bytes) {
 
 }  // namespace
 
-// Half the mutations are libFuzzer's own; the other half rewrite one row's slot in a data
-// page's row table: a row's bounds are where the reader's page arithmetic lies, and a whole
-// file is too large for byte-wise mutations to reach them often.
-extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max);
-extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
-                                               std::size_t maxSize, unsigned seed) {
-    std::uint64_t state = seed * 0x9E3779B97F4A7C15ull + 1;
-    const auto next = [&state](std::uint64_t bound) {
-        state = state * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<std::uint32_t>(bound == 0 ? 0 : (state >> 33) % bound);
-    };
-    const bool jet3 = size > 8 + 0x14 && data[8 + 0x14] == 0;
-    const std::size_t pageSize = jet3 ? 2048 : 4096, countAt = jet3 ? 8 : 12;
-    const std::size_t pages = size < 8 ? 0 : (size - 8) / pageSize;
-    if (pages == 0 || next(2) == 0) return LLVMFuzzerMutate(data, size, maxSize);
-    std::uint8_t* page = data + 8 + pageSize * next(pages);
-    const auto slot = [&](std::size_t k) { return page + countAt + 2 + 2 * k; };
-    const std::size_t count = page[countAt] | page[countAt + 1] << 8;
-    if (page[0] != 1 || count == 0 || countAt + 2 + 2 * count > pageSize) {
-        return LLVMFuzzerMutate(data, size, maxSize);
-    }
-    const std::size_t k = next(count);
-    std::uint8_t* at = slot(k);
-    const std::uint32_t old = at[0] | at[1] << 8;
-    const std::uint32_t end = k == 0 ? pageSize : (slot(k - 1)[0] | slot(k - 1)[1] << 8) & 0x1FFF;
-    // A row a few bytes long, its deleted or overflow flag turned, a start near the page's
-    // end, or any number.
-    const std::uint32_t choices[] = {
-        (old & 0xE000) | ((end - next(9)) & 0x1FFF), old ^ 0x8000 >> next(3),
-        (old & 0xE000) | static_cast<std::uint32_t>(pageSize) + next(64) - 32, next(0x10000)};
-    const std::uint32_t value = choices[next(4)];
-    at[0] = static_cast<std::uint8_t>(value);
-    at[1] = static_cast<std::uint8_t>(value >> 8);
-    return size;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 8) return 0;
     std::uint64_t fileSize = 0;
