@@ -56,9 +56,10 @@ struct Wrap<Entry, Result (*)(Arguments...)> {
     }
 };
 
-template <auto Entry>
+template <auto... Entries>
 void Route(SystemCalls& table) {
-    table.*Entry = &Wrap<Entry, std::remove_reference_t<decltype(below.*Entry)>>::Call;
+    ((table.*Entries = &Wrap<Entries, std::remove_reference_t<decltype(below.*Entries)>>::Call),
+     ...);
 }
 
 // --- below the faults: the names given to unsynced files, and the files planted ----------
@@ -145,36 +146,16 @@ void Install(long at, int errorNumber, bool fromThenOn) {
     calls = 0;
     fired = false;
     lasting = fromThenOn;
-    Route<&SystemCalls::Open>(table);
-    Route<&SystemCalls::Close>(table);
-    Route<&SystemCalls::Read>(table);
-    Route<&SystemCalls::Pread>(table);
-    Route<&SystemCalls::Write>(table);
-    Route<&SystemCalls::CopyFileRange>(table);
-    Route<&SystemCalls::Stat>(table);
-    Route<&SystemCalls::Lstat>(table);
-    Route<&SystemCalls::Readlink>(table);
-    Route<&SystemCalls::Fstat>(table);
-    Route<&SystemCalls::Fsync>(table);
-    Route<&SystemCalls::Fchmod>(table);
-    Route<&SystemCalls::Fchown>(table);
-    Route<&SystemCalls::Flock>(table);
-    Route<&SystemCalls::Fcntl>(table);
-    Route<&SystemCalls::Unlink>(table);
-    Route<&SystemCalls::Link>(table);
-    Route<&SystemCalls::LinkAt>(table);
-    Route<&SystemCalls::RenameNoReplace>(table);
-    Route<&SystemCalls::Rename>(table);
-    Route<&SystemCalls::Mkdir>(table);
-    Route<&SystemCalls::Statvfs>(table);
-    Route<&SystemCalls::ListXattr>(table);
-    Route<&SystemCalls::GetXattr>(table);
-    Route<&SystemCalls::FsetXattr>(table);
-    Route<&SystemCalls::FremoveXattr>(table);
+    Route<&SystemCalls::Open, &SystemCalls::Close, &SystemCalls::Read, &SystemCalls::Pread,
+          &SystemCalls::Write, &SystemCalls::CopyFileRange, &SystemCalls::Stat, &SystemCalls::Lstat,
+          &SystemCalls::Readlink, &SystemCalls::Fstat, &SystemCalls::Fsync, &SystemCalls::Fchmod,
+          &SystemCalls::Fchown, &SystemCalls::Flock, &SystemCalls::Fcntl, &SystemCalls::Unlink,
+          &SystemCalls::Link, &SystemCalls::LinkAt, &SystemCalls::RenameNoReplace,
+          &SystemCalls::Rename, &SystemCalls::Mkdir, &SystemCalls::Statvfs, &SystemCalls::ListXattr,
+          &SystemCalls::GetXattr, &SystemCalls::FsetXattr, &SystemCalls::FremoveXattr>(table);
     static_assert(sizeof(SystemCalls) == 26 * sizeof(void*), "an entry is not routed");
 }
 
-long Calls() { return calls; }
 bool Fired() { return fired; }
 std::string NamedUnsynced() { return namedUnsynced; }
 

@@ -12,8 +12,7 @@ namespace FaultInjection {
 // With `fromThenOn` every later call fails too, as on a disk that has died.
 void Install(long failAt, int error, bool fromThenOn = false);
 
-// The calls made through the table since Install, and whether the fault was reached.
-long Calls();
+// Whether the fault was reached.
 bool Fired();
 
 // The first name given (by a link or a rename) to a file whose written bytes no fsync has yet
