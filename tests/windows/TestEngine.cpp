@@ -1,11 +1,10 @@
 // A stand-in database engine for the Wine suite: an in-process automation server whose
 // CompactDatabase copies the source to a new destination, or fails as the real engine does
 // (scode MAKE_HRESULT(1, FACILITY_CONTROL, number)) when TOLVANE_ENGINE_FAILURE is
-// "<number>:<description>". Every call is appended to TOLVANE_ENGINE_CALLS (when set) as "source|destination". With
-// TOLVANE_ENGINE_DROP_ROW set it loses one row of a user table in its copy, as a repair that
-// drops a record it cannot read does, and still reports success. With TOLVANE_ENGINE_KEEP_OPEN
-// set it then opens the source for writing and keeps it open until its next call, as a user
-// who opens the database the moment the engine lets go of it.
+// "<number>:<description>". With TOLVANE_ENGINE_DROP_ROW set it loses one row of a user table
+// in its copy, as a repair that drops a record it cannot read does, and still reports success.
+// With TOLVANE_ENGINE_KEEP_OPEN set it then opens the source for writing and keeps it open
+// until its next call, as a user who opens the database the moment the engine lets go of it.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -24,7 +23,6 @@ namespace {
 const CLSID kClsid = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
 constexpr DISPID kCompactDatabase = 1;
 
-long g_objects = 0;
 HANDLE g_keptOpen = INVALID_HANDLE_VALUE;
 
 std::wstring Environment(const wchar_t* name) {
@@ -33,30 +31,15 @@ std::wstring Environment(const wchar_t* name) {
     return n == 0 || n >= 2048 ? std::wstring() : std::wstring(value, n);
 }
 
-void RecordCall(BSTR source, BSTR destination) {
-    const std::wstring log = Environment(L"TOLVANE_ENGINE_CALLS");
-    if (log.empty()) return;
-    FILE* f = _wfopen(log.c_str(), L"ab");
-    if (!f) return;
-    const std::wstring line = std::wstring(source) + L"|" + destination + L"\n";
-    char utf8[8192];
-    const int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), utf8,
-                                      sizeof utf8, nullptr, nullptr);
-    fwrite(utf8, 1, static_cast<size_t>(n), f);
-    fclose(f);
-}
-
-// Fills the record as the engine does; false when no failure was asked for.
-bool AskedFailure(EXCEPINFO* info) {
-    const std::wstring failure = Environment(L"TOLVANE_ENGINE_FAILURE");
-    const auto colon = failure.find(L':');
-    if (colon == std::wstring::npos) return false;
-    *info = EXCEPINFO{};
-    info->bstrSource = SysAllocString(L"TestEngine");
-    info->bstrDescription = SysAllocString(failure.substr(colon + 1).c_str());
-    info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL,
-                               std::wcstol(failure.substr(0, colon).c_str(), nullptr, 10));
-    return true;
+// Fills the record as the engine does.
+HRESULT Fail(EXCEPINFO* info, long number, const std::wstring& description) {
+    if (info) {
+        *info = EXCEPINFO{};
+        info->bstrSource = SysAllocString(L"TestEngine");
+        info->bstrDescription = SysAllocString(description.c_str());
+        info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number);
+    }
+    return DISP_E_EXCEPTION;
 }
 
 // Marks the first live row of the first user table deleted in the file: the copy then lacks
@@ -95,9 +78,6 @@ bool DropRow(const std::wstring& path) {
 
 class Engine final : public IDispatch {
   public:
-    Engine() { InterlockedIncrement(&g_objects); }
-    ~Engine() { InterlockedDecrement(&g_objects); }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IDispatch) {
             *out = static_cast<IDispatch*>(this);
@@ -132,8 +112,7 @@ class Engine final : public IDispatch {
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT*, EXCEPINFO* info, UINT* badArgument) override {
-        if (id != kCompactDatabase) return DISP_E_MEMBERNOTFOUND;
-        if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        if (id != kCompactDatabase || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
         // Exactly the two names: the client leaves the optional arguments out.
         if (params->cArgs != 2 || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
         for (UINT i = 0; i < 2; ++i) {
@@ -144,28 +123,15 @@ class Engine final : public IDispatch {
         }
         BSTR source = params->rgvarg[1].bstrVal;
         BSTR destination = params->rgvarg[0].bstrVal;
-        RecordCall(source, destination);
         if (g_keptOpen != INVALID_HANDLE_VALUE) CloseHandle(g_keptOpen);
         g_keptOpen = INVALID_HANDLE_VALUE;
-        EXCEPINFO failure;
-        if (AskedFailure(&failure)) {
-            if (info) {
-                *info = failure;
-            } else {
-                SysFreeString(failure.bstrSource);
-                SysFreeString(failure.bstrDescription);
-            }
-            return DISP_E_EXCEPTION;
+        const std::wstring failure = Environment(L"TOLVANE_ENGINE_FAILURE");
+        if (const auto colon = failure.find(L':'); colon != std::wstring::npos) {
+            return Fail(info, std::wcstol(failure.c_str(), nullptr, 10), failure.substr(colon + 1));
         }
         if (!CopyFileW(source, destination, TRUE) ||
             (!Environment(L"TOLVANE_ENGINE_DROP_ROW").empty() && !DropRow(destination))) {
-            if (info) {
-                *info = EXCEPINFO{};
-                info->bstrSource = SysAllocString(L"TestEngine");
-                info->bstrDescription = SysAllocString(L"Could not copy the database.");
-                info->scode = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, 3004);
-            }
-            return DISP_E_EXCEPTION;
+            return Fail(info, 3004, L"Could not copy the database.");
         }
         if (!Environment(L"TOLVANE_ENGINE_KEEP_OPEN").empty()) {
             g_keptOpen = CreateFileW(source, GENERIC_WRITE,
@@ -215,6 +181,5 @@ extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     return g_factory.QueryInterface(iid, out);
 }
 
-extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return g_objects == 0 ? S_OK : S_FALSE;
-}
+// The engine it stands in for stays loaded as long as the process; so does this one.
+extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE DllCanUnloadNow() { return S_FALSE; }
