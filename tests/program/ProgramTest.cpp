@@ -16,9 +16,10 @@ class Program : public Scratch {
     Program() { WriteFile(db, old); }
 
     Outcome Run(const std::string& input, const char* program = TOLVANE_BINARY,
-                std::vector<std::string> arguments = {}) {
+                std::vector<std::string> arguments = {}, bool errorsToFullDisk = false) {
         arguments.insert(arguments.begin(), program);
         return Wait(Start(input, [&] {
+            if (errorsToFullDisk) dup2(open("/dev/full", O_WRONLY), 2);
             std::vector<char*> argv;
             for (std::string& argument : arguments) argv.push_back(argument.data());
             argv.push_back(nullptr);
@@ -177,6 +178,25 @@ TEST_F(Program, WhatMustNotBeCompactedIsRefusedWithTheEnginesReport) {
             << run.output;
         EXPECT_EQ(Files(), std::set<std::string>{"Shop.mdb"});
         EXPECT_EQ(ReadFile(db), c.bytes);
+    }
+}
+
+// An error that reaches main ends the program as a failure, never as "in use, try again"; it
+// is logged at level 1 and shown in a box only to a run that may ask questions. Here the
+// usage report meets a full disk on standard error.
+TEST_F(Program, AnErrorThatEndsTheProgramIsAFailureLoggedAndBoxedOnlyWhenAttended) {
+    for (const bool unattended : {false, true}) {
+        Reset();
+        Level("1");
+        std::vector<std::string> arguments{"--bogus"};
+        if (unattended) arguments.insert(arguments.begin(), "/compact");
+        const Outcome run = Run("\n", TOLVANE_BINARY, arguments, true);
+        EXPECT_EQ(run.Status(), 3) << unattended;
+        EXPECT_NE(Log().find("Run-time error 57: Tell: the text could not be written\r\n"),
+                  std::string::npos)
+            << Log();
+        EXPECT_EQ(run.output.find("Run-time error '57'") != std::string::npos, !unattended)
+            << run.output;
     }
 }
 
