@@ -89,6 +89,7 @@ const Row kRows[] = {
      {},
      {"Wrong command line: Unknown option --force."},
      "Unknown option --force.\n\nUsage:"},
+    {"ThroughALinkElsewhere", {"--compact", "@../Link.mdb"}, 0, {"Shop"}, {kCompacted}},
     {"Help", {"/?"}, 0, {}, {}, "Usage:\n  <program>\n"},
     {"APathInTheDialogsPlace",
      {"Shop.mdb"},
@@ -111,6 +112,9 @@ class CommandLine : public Scratch, public ::testing::WithParamInterface<Row> {
         WriteFile(data / "Stale.ldb", kLockFile);
         WriteFile(data / "Empty.mdb", "");
         WriteFile(data / "Text.mdb", "just some text");
+        // Outside the data folder: a run through it compacts beside the database, never beside
+        // the link, and every run leaves it a link.
+        fs::create_symlink(data / "Shop.mdb", root / "Link.mdb");
     }
 
     // The size for #, the data folder for @, and for <program> this test program's own name,
@@ -181,6 +185,7 @@ TEST_P(CommandLine, EndsWithItsStatusAndOneLogLinePerDatabase) {
             row.compacted.contains(name.substr(0, name.find('.'))) && name.ends_with(".mdb");
         EXPECT_EQ(now.st_ino != inode, replaced) << name;
     }
+    EXPECT_EQ(fs::read_symlink(root / "Link.mdb"), data / "Shop.mdb") << "a link still";
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, CommandLine, ::testing::ValuesIn(kRows),

@@ -1,7 +1,7 @@
 // The database check on the real databases: sound ones agree with an independent reader
 // (mdbtools), also with their maps turned into maps by reference; damage of each kind planted
-// at a place the reader itself finds is called damaged naming its table and page; and no page
-// is read more than twice.
+// at a place the reader itself finds is called damaged naming its table and page, as is a file
+// of pages and a part; and no page is read more than twice.
 #include <gmock/gmock.h>
 
 #include <map>
@@ -251,6 +251,16 @@ TEST(JetCheck, EachPlantedFaultIsDamageNamingItsTableAndPage) {
         }
     }
     EXPECT_EQ(planted.size(), 12u) << "a kind of damage no real database has a place for";
+}
+
+// Pages and a part: a file cut off or grown mid-page, however sound its pages read, in our own
+// database so that it is checked wherever the suite runs.
+TEST(JetCheck, WholePagesAndThreeBytesAreDamage) {
+    std::vector<std::uint8_t> bytes = ReadBytes(TOLVANE_SOURCE_DIR "/tests/support/Shop.mdb");
+    bytes.resize(bytes.size() + 3);
+    const Jet::CheckReport report = Check(bytes, "Shop.mdb and 3 bytes");
+    EXPECT_EQ(report.Outcome, Verdict::kDamaged) << report.Finding;
+    EXPECT_THAT(report.Finding, HasSubstr("is not a whole number of 4096-byte pages"));
 }
 
 // A map of pages may name map pages that hold its bits, one for each stretch of pages, as the
