@@ -18,9 +18,12 @@ struct FileState {
     std::uint64_t Size = 0;      // bytes
     std::int64_t LastWrite = 0;  // in the platform's own ticks
     std::uint32_t Links = 0;     // names the file has
-    // The same file, unchanged.
-    bool SameAs(const FileState& other) const {
-        return Identity == other.Identity && Size == other.Size && LastWrite == other.LastWrite;
+    // The same file at the same size as before the engine ran, and written by no one since
+    // it was held: an engine writes the header of the database it opens, so the last write
+    // time before it ran says nothing.
+    bool Unchanged(const FileState& beforeEngine, const FileState& whenHeld) const {
+        return Identity == beforeEngine.Identity && Size == beforeEngine.Size &&
+               LastWrite == whenHeld.LastWrite;
     }
 };
 

@@ -181,6 +181,9 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         });
         return False;
     }
+    // A state that cannot be asked leaves no time to match, and the copy is refused below.
+    Components::FileState held;
+    resume.Step([&] { held = hold.State(path); });
     if (!CopyTakesTheDatabasesRules(path, temporary, SilentMode)) return False;
 
     std::int16_t backupNumber = 0;
@@ -233,7 +236,7 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     // The copy is of the database as it was when the engine began; if it has changed since,
     // the copy would undo the change.
     bool unchanged = false;
-    resume.Step([&] { unchanged = hold.State(path).SameAs(before); });
+    resume.Step([&] { unchanged = hold.State(path).Unchanged(before, held); });
     if (!unchanged) {
         const bool removed = removeCopy();
         resume.Step([&] {

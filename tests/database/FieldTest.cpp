@@ -106,6 +106,22 @@ TEST_F(Field, NoEditIsLostAndNoFileSystemRefusedForNothing) {
          "file already in use by another process. (3045)", kAlone, "", kCut},
         {"cut short in the buffer's copy", [] { Sys().CopyFileRange = CutShort<false>; },
          "file already in use by another process. (3045)", kAlone, "", kCut},
+        {"an engine that writes the database's header as it opens it",
+         [] {
+             Sys().Open = [](const char* path, int flags, mode_t mode) {
+                 // The engine's is the second open to read, after the look for other users.
+                 static int reads = 0;
+                 if (g_db == path && flags == (O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY) &&
+                     ++reads == 2) {
+                     const int fd = ::open(path, O_RDWR);
+                     char first = 0;
+                     (void)!::pread(fd, &first, 1, 0), (void)!::pwrite(fd, &first, 1, 0);
+                     ::close(fd);
+                 }
+                 return RealSystemCalls().Open(path, flags, mode);
+             };
+         },
+         kSuccess, kCompacted},
         {"every backup name's lookup failing alike, as on a share that dropped",
          [] {
              Sys().Stat = [](const char* path, struct stat* status) {
