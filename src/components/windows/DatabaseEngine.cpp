@@ -15,6 +15,8 @@
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
 #include "components/windows/FilePages.h"
+#include "components/windows/WinErrors.h"
+#include "components/windows/WinText.h"
 
 namespace Components {
 
@@ -62,6 +64,22 @@ Jet::CheckReport CheckFile(const std::string& path) {
         report.Outcome = Jet::Verdict::kUnreadable;
         report.Finding = error.Description();
         return report;
+    }
+}
+
+// The engine leaves its copy to the cache, and a rename makes nothing durable: after a power
+// cut the database's name could lead to data that never reached the disk. Opened for writing
+// now, before the copy is given the database's access rules, which may deny this account that.
+void FlushToDisk(const std::string& path) {
+    const HANDLE file = CreateFileW(Win::Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) Win::RaiseLastError("FlushFileBuffers '" + path + "'");
+    const bool flushed = FlushFileBuffers(file);
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    if (!flushed) {
+        SetLastError(error);
+        Win::RaiseLastError("FlushFileBuffers '" + path + "'");
     }
 }
 
@@ -116,6 +134,16 @@ class ComDatabaseEngine final : public DatabaseEngine {
             // A copy that will not replace the database is no reason to keep others out.
             hold.Release();
             throw;
+        }
+        try {
+            FlushToDisk(destination);
+        } catch (const Err::Error& error) {
+            hold.Release();
+            const bool removed = DeleteFileW(Win::Wide(destination).c_str());
+            Err::Raise(error.Number(),
+                       error.Description() +
+                           (removed ? " The compacted copy has been removed."
+                                    : " The compacted copy is left as '" + destination + "'."));
         }
         note_ = proof.Note;
     }
