@@ -1,5 +1,6 @@
 #include "components/AccessRules.h"
 #include "components/CurrentError.h"
+#include "components/DatabaseHold.h"
 #include "components/FileSystem.h"
 #include "database/Safeguards.h"
 
@@ -17,6 +18,7 @@ bool CopyTakesTheDatabasesRules(const std::string& path, const std::string& copy
     }
     // A copy open to someone the database shut out must never take its place.
     const Err::CurrentErrorRecord cause = Err::Current();
+    The<Components::DatabaseHold>().Release();  // no one need wait for the box
     const bool removed = resume.Step([&] { The<Components::FileSystem>().Kill(copy); });
     resume.Step([&] {
         // A number with a standard wording is reported in it, so the context says what it was.

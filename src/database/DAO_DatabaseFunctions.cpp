@@ -155,8 +155,10 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         if (!note.empty()) qnGeneral::WriteLog(note, -1, qnGeneral::kIndentNone);
     });
 
-    // A copy that will never take the database's place is only clutter beside it.
+    // A copy that will never take the database's place is only clutter beside it, and no one
+    // need wait for the user to read the report before opening the database again.
     auto removeCopy = [&] {
+        hold.Release();
         return resume.Step([&] { The<Components::FileSystem>().Kill(temporary); });
     };
     auto copyNote = [&](bool removed) {
@@ -274,6 +276,7 @@ Truth CompactRepairDatabase(std::string DatabasePath,
                     cause, SilentMode);
             });
         } else {
+            hold.Release();
             resume.Step([&] {
                 ReportFailure("giving the compacted copy the database's name: " +
                                   qnGeneral::Trim(path) + "; the old database is now " + candidate +

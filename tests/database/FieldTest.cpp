@@ -52,6 +52,19 @@ void TryToLock() {
     ::close(fd);
 }
 
+// Standard input that tells, each time an answer is read, whether another program could lock
+// the database now: no box may keep it from the others while it waits.
+class Answers final : public std::streambuf {
+    int underflow() override {
+        TryToLock();
+        static char yes[] = "y\n", enter[] = "\n";
+        char* line = answered_++ == 0 ? yes : enter;
+        setg(line, line, line + std::strlen(line));
+        return *line;
+    }
+    int answered_ = 0;
+};
+
 struct Case {
     const char* what;
     void (*prepare)();  // in the child, before the compaction
@@ -141,12 +154,15 @@ TEST_F(Field, NoEditIsLostAndNoFileSystemRefusedForNothing) {
         WriteFile(g_db, old);
         const Outcome run = Wait(Start("y\n\n", [&] {
             alarm(10);  // a copy that never ends fails in seconds, not at the suite's limit
+            Answers answers;
+            std::cin.rdbuf(&answers);
             c.prepare();
             std::shared_ptr<Components::DialogObject> none;
             DAO_DatabaseFunctions::CompactRepairDatabase(g_db, none, "", 0);
             return 0;
         }));
         EXPECT_NE(run.output.find(c.said), std::string::npos) << c.what << "\n" << run.output;
+        EXPECT_TRUE(run.output.ends_with("(press Enter) not held\n\n")) << c.what << run.output;
         EXPECT_EQ(Files(), c.files) << c.what;
         EXPECT_TRUE(ReadFile(g_db) == old.substr(0, c.cut) + c.edit) << c.what;
     }
