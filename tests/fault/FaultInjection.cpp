@@ -4,12 +4,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <set>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <utility>
 
 #include "components/posix/SystemCalls.h"
+#include "support/WholeRun.h"
 
 namespace FaultInjection {
 
@@ -25,12 +29,13 @@ long calls = 0;
 bool fired = false;
 bool lasting = false;
 
-// True when this call is the one to fail; it never returns when it is the one to crash.
+// True when this call is the one to fail; it never returns when it is the one to crash, and
+// the power goes first.
 bool Trip() {
     ++calls;
     if (failAt == 0 || calls < failAt || (calls > failAt && !lasting)) return false;
     fired = true;
-    if (error == 0) ::raise(SIGKILL);
+    if (error == 0) PowerCut(), ::raise(SIGKILL);
     return true;
 }
 
@@ -62,17 +67,26 @@ void Route(SystemCalls& table) {
      ...);
 }
 
-// --- below the faults: the names given to unsynced files, and the files planted ----------
+// --- above the faults: what the disk holds, and the files planted ------------------------
 
-SystemCalls real;
-std::set<std::pair<dev_t, ino_t>> unsynced;  // files written to since their last good fsync
-std::string namedUnsynced, plantSuffix, plantBytes;
+using Id = std::pair<dev_t, ino_t>;
 
-std::pair<dev_t, ino_t> Id(const struct stat& s) { return {s.st_dev, s.st_ino}; }
+SystemCalls faulty;
+std::string cutFolder, cutInto, plantSuffix, plantBytes;
+Id folder;
+std::map<std::string, Id> names;   // the folder's, as at its last sync or before the run
+std::map<Id, std::string> onDisk;  // each file's bytes, as at its last sync or before the run;
+                                   // none for a file made since and never synced
 
-void Written(int fd) {
+Id IdOf(const struct stat& s) { return {s.st_dev, s.st_ino}; }
+
+// The folder's names as they are now go to disk.
+void SyncFolder() {
     struct stat s;
-    if (::fstat(fd, &s) == 0) unsynced.insert(Id(s));
+    names.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(cutFolder)) {
+        if (::lstat(entry.path().c_str(), &s) == 0) names[entry.path().filename()] = IdOf(s);
+    }
 }
 
 // Someone else's file under `to`, the first time a call would make one under such a name.
@@ -85,61 +99,40 @@ void Plant(const char* to) {
     }
 }
 
-// The result of a call that would give the name `to` to a file: when it did, whether that
-// file holds bytes not yet on disk.
-int Named(int result, const char* to) {
-    struct stat s;
-    if (result == 0 && namedUnsynced.empty() && ::lstat(to, &s) == 0 && unsynced.contains(Id(s))) {
-        namedUnsynced = to;
-    }
-    return result;
-}
-
+// The program takes a sync of a folder that is refused, or an open of it for one, as done (it
+// can do no more), and so is it taken here.
 int WatchedOpen(const char* path, int flags, mode_t mode) {
     if ((flags & O_CREAT) != 0) Plant(path);
-    return real.Open(path, flags, mode);
-}
-ssize_t WatchedWrite(int fd, const void* buffer, std::size_t count) {
-    const ssize_t n = real.Write(fd, buffer, count);
-    if (n > 0) Written(fd);
-    return n;
-}
-ssize_t WatchedCopyFileRange(int in, int out, std::size_t count) {
-    const ssize_t n = real.CopyFileRange(in, out, count);
-    if (n > 0) Written(out);
-    return n;
+    const int fd = faulty.Open(path, flags, mode);
+    struct stat s;
+    if (fd < 0 && (flags & O_TMPFILE) == O_DIRECTORY && ::stat(path, &s) == 0 &&
+        IdOf(s) == folder) {
+        SyncFolder();
+    }
+    return fd;
 }
 int WatchedFsync(int fd) {
+    const int result = faulty.Fsync(fd);
     struct stat s;
-    const int result = real.Fsync(fd);
-    if (result == 0 && ::fstat(fd, &s) == 0) unsynced.erase(Id(s));
+    if (::fstat(fd, &s) != 0) return result;
+    if (IdOf(s) == folder) SyncFolder();
+    if (result == 0 && S_ISREG(s.st_mode))
+        onDisk[IdOf(s)] = WholeRun::ReadFile("/proc/self/fd/" + std::to_string(fd));
     return result;
 }
-int WatchedLink(const char* from, const char* to) {
-    Plant(to);
-    return Named(real.Link(from, to), to);
-}
+int WatchedLink(const char* from, const char* to) { return Plant(to), faulty.Link(from, to); }
 int WatchedLinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
     Plant(to);
-    return Named(real.LinkAt(fromFolder, from, toFolder, to, flags), to);
+    return faulty.LinkAt(fromFolder, from, toFolder, to, flags);
 }
 int WatchedRenameNoReplace(const char* from, const char* to) {
-    Plant(to);
-    return Named(real.RenameNoReplace(from, to), to);
+    return Plant(to), faulty.RenameNoReplace(from, to);
 }
 
 }  // namespace
 
 void Install(long at, int errorNumber, bool fromThenOn) {
     SystemCalls& table = Sys();
-    real = table;
-    table.Open = WatchedOpen;
-    table.Write = WatchedWrite;
-    table.CopyFileRange = WatchedCopyFileRange;
-    table.Fsync = WatchedFsync;
-    table.Link = WatchedLink;
-    table.LinkAt = WatchedLinkAt;
-    table.RenameNoReplace = WatchedRenameNoReplace;
     below = table;
     failAt = at;
     error = errorNumber;
@@ -153,11 +146,44 @@ void Install(long at, int errorNumber, bool fromThenOn) {
           &SystemCalls::Link, &SystemCalls::LinkAt, &SystemCalls::RenameNoReplace,
           &SystemCalls::Rename, &SystemCalls::Mkdir, &SystemCalls::Statvfs, &SystemCalls::ListXattr,
           &SystemCalls::GetXattr, &SystemCalls::FsetXattr, &SystemCalls::FremoveXattr>(table);
+    faulty = table;
+    table.Open = WatchedOpen;
+    table.Fsync = WatchedFsync;
+    table.Link = WatchedLink;
+    table.LinkAt = WatchedLinkAt;
+    table.RenameNoReplace = WatchedRenameNoReplace;
     static_assert(sizeof(SystemCalls) == 26 * sizeof(void*), "an entry is not routed");
 }
 
 bool Fired() { return fired; }
-std::string NamedUnsynced() { return namedUnsynced; }
+
+void CutsShow(const std::string& watched, const std::string& into) {
+    struct stat s;
+    cutFolder = watched;
+    cutInto = into;
+    folder = ::stat(watched.c_str(), &s) == 0 ? IdOf(s) : Id{};
+    SyncFolder();
+    for (const auto& [name, id] : names) onDisk[id] = WholeRun::ReadFile(watched + "/" + name);
+}
+void PowerCut() {
+    std::ofstream out(cutInto, std::ios::binary | std::ios::trunc);
+    for (const auto& [name, id] : names) {
+        out << name << ' ' << id.second << ' ' << onDisk[id].size() << '\n' << onDisk[id];
+    }
+}
+
+std::map<std::string, File> Cut(const std::string& into) {
+    std::map<std::string, File> files;
+    std::istringstream in(WholeRun::ReadFile(into));
+    std::string name;
+    File file;
+    for (std::size_t size; in >> name >> file.inode >> size && in.get() == '\n';) {
+        file.bytes.resize(size);
+        in.read(file.bytes.data(), size);
+        files[name] = file;
+    }
+    return files;
+}
 
 void PlantBefore(const std::string& suffix, const std::string& bytes) {
     plantSuffix = suffix;

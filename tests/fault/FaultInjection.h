@@ -1,23 +1,36 @@
 // A layer in front of the system-call table that counts every call and can make one of
-// them, the Nth, fail with a chosen errno or end the process as a crash would; below it, a
-// watch on which files are given a name while what was written to them is not yet on disk.
+// them, the Nth, fail with a chosen errno or end the process as a crash would; above it, what
+// a power cut would leave of one folder: its names as at its last sync, and each file's bytes
+// as at the file's last sync.
 #pragma once
 
+#include <sys/types.h>
+
+#include <map>
 #include <string>
 
 namespace FaultInjection {
 
 // Puts the layer in front of whatever the table holds now. With `failAt` 0 nothing fails;
-// with `error` 0 the process kills itself (SIGKILL) at call `failAt` instead of failing it.
-// With `fromThenOn` every later call fails too, as on a disk that has died.
+// with `error` 0 the power is cut and the process kills itself (SIGKILL) at call `failAt`
+// instead of failing it. With `fromThenOn` every later call fails too, as on a dead disk.
 void Install(long failAt, int error, bool fromThenOn = false);
 
 // Whether the fault was reached.
 bool Fired();
 
-// The first name given (by a link or a rename) to a file whose written bytes no fsync has yet
-// brought to disk, a failed one included; empty when there was none.
-std::string NamedUnsynced();
+// From now on what is in `folder` counts as on disk. Each power cut (a crash, or a call
+// here) writes to `into` what the disk then holds there: "name inode size\n" and the bytes.
+void CutsShow(const std::string& folder, const std::string& into);
+void PowerCut();
+
+struct File {
+    ino_t inode;
+    std::string bytes;
+};
+
+// What the last power cut wrote to `into`, by name.
+std::map<std::string, File> Cut(const std::string& into);
 
 // Before the first call that would make a file under a name that ends in `suffix` (an
 // exclusive open, a link, a rename), someone else's file with `bytes` appears there.

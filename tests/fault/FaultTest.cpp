@@ -2,8 +2,8 @@
 // failing (once for each of a few errno values) or ending the process as a crash would, for
 // N = 1, 2, 3 … until a run reaches its end untouched; then a disk that loses a row of the
 // copy, and names taken by someone else just before the run makes its own file there. After
-// every run the database must be whole under its name or a backup name, what the run said
-// must be true, and no file may have been given a name before its bytes were on disk.
+// every run the database must be whole under its name or a backup name and what the run said
+// must be true; so too after a power cut at the crash or once the run is over.
 #include <sys/stat.h>
 
 #include <iostream>
@@ -22,15 +22,10 @@ using namespace WholeRun;
 using Components::Posix::RealSystemCalls;
 using Components::Posix::Sys;
 
-const std::string kUnsynced = "\nnamed before it was on disk: ";
-
-struct File {
-    ino_t inode;
-    std::string bytes;
-};
+using FaultInjection::File;
 
 struct RunResult {
-    bool fired, crashed;
+    bool fired, crashed;  // crashed: `files` are what a power cut left
     std::string output;
     std::map<std::string, File> files;  // the database's folder after the run
 };
@@ -71,6 +66,10 @@ class Runs : public Scratch {
             ADD_FAILURE() << "call " << n << ": the run ended abnormally (" << wait << ")\n"
                           << run.output;
         }
+        if (crashed) {
+            run.files = FaultInjection::Cut(root / "cut");
+            return run;
+        }
         for (const auto& entry : fs::directory_iterator(data)) {
             ::stat(entry.path().c_str(), &status);
             run.files[entry.path().filename()] = {status.st_ino, ReadFile(entry.path())};
@@ -103,6 +102,7 @@ class Runs : public Scratch {
             };
         }
         FaultInjection::Install(n, mode.error, mode.fromThenOn);
+        FaultInjection::CutsShow(data, root / "cut");
         FaultInjection::PlantBefore(plant, "someone else's");
         int code = 0;
         try {
@@ -118,17 +118,14 @@ class Runs : public Scratch {
             }
             code = 1;
         }
-        if (!FaultInjection::NamedUnsynced().empty())
-            std::cout << kUnsynced << FaultInjection::NamedUnsynced() << "\n";
+        FaultInjection::PowerCut();
         return FaultInjection::Fired() ? 10 : code;
     }
 
     // What is wrong with what the run left, empty when nothing is.
     std::string Violation(const RunResult& run) const {
-        if (const auto at = run.output.find(kUnsynced); at != std::string::npos) {
-            return "a file was" + run.output.substr(at + 1);
-        }
-        const std::regex temporary("TOL[0-9A-F]{4}\\.(MDB|TMP)"), backup("Shop-[0-9]{4}\\.BAK");
+        static const std::regex temporary("TOL[0-9A-F]{4}\\.(MDB|TMP)"),
+            backup("Shop-[0-9]{4}\\.BAK");
         const std::string folder = (root / "data/").string();
         std::string oldName;
         std::vector<std::string> copies, emptyReservations;
@@ -158,37 +155,35 @@ class Runs : public Scratch {
                    (it->second.inode == oldInode) == oldOne;
         };
 
-        if (run.crashed) {
-            // Before the copy is named: at most the temporary name's empty file.
-            if (run.files.size() == 1 + emptyReservations.size() && emptyReservations.size() <= 1 &&
-                oldName == "Shop.mdb") {
-                return "";
-            }
-            // Only a whole copy ever has the temporary name: before the first rename,
-            // between the two, after the second.
-            if (run.files.size() == 2 && copies.size() == 1 && has(copies[0], false) &&
-                (oldName == "Shop.mdb" || oldName == "Shop-0001.BAK")) {
-                return "";
-            }
-            if (run.files.size() == 2 && has("Shop.mdb", false) && oldName == "Shop-0001.BAK") {
-                return "";
-            }
-            return "the crash left a state no step of the run makes";
+        // What the run said holds, even after a power cut.
+        static const std::regex left("copy is (left as )?\\S*/(TOL[0-9A-F]{4}\\.MDB)");
+        std::smatch said;
+        if (std::regex_search(run.output, said, left) && !run.files.contains(said[2])) {
+            return "the copy said to be left is lost";
         }
-
         if (run.output.find(kSuccess) != std::string::npos) {
             if (!has("Shop.mdb", false)) return "success, but no compacted copy in place";
             if (!std::regex_match(oldName, backup)) return "success, but no backup";
             if (!copies.empty()) return "success, and a copy left over";
             return "";
         }
-        if (!run.fired) return "the run without a fault did not succeed";
-        if (run.output.find("There was a problem") == std::string::npos &&
-            run.output.find("Error getting a temporary file name") == std::string::npos &&
-            run.output.find("Run-time error") == std::string::npos &&
-            run.output.find(kWarning) == std::string::npos) {
-            return "nothing was reported";
+        if (run.crashed) {
+            // Besides the empty file that reserved the temporary name, should its removal have
+            // failed (more than one is no state at all)...
+            const std::size_t kept =
+                emptyReservations.size() <= 1 ? run.files.size() - emptyReservations.size() : 0;
+            // ... before the copy is named, only the database;
+            if (kept == 1 && oldName == "Shop.mdb") return "";
+            // only a whole copy ever has the temporary name, beside the database or its backup
+            // (before the first rename, between the two); after the second it is the database.
+            const bool whole = copies.size() == 1 ? has(copies[0], false) : has("Shop.mdb", false);
+            if (kept == 2 && whole) return "";
+            return "the crash left a state no step of the run makes";
         }
+        if (!run.fired) return "the run without a fault did not succeed";
+        static const std::regex reported(
+            "There was a problem|Error getting a temporary file name|Run-time error|" + kWarning);
+        if (!std::regex_search(run.output, reported)) return "nothing was reported";
         if (oldName != "Shop.mdb" && run.output.find(folder + oldName) == std::string::npos) {
             return "the database was moved to " + oldName + " and the report does not say so";
         }
@@ -213,11 +208,17 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
     mode = GetParam();
     long n = 1, failures = 0;
     for (;; ++n) {
-        const RunResult run = RunWithFault(n);
-        if (const std::string wrong = Violation(run); !wrong.empty()) {
+        RunResult run = RunWithFault(n);
+        std::string wrong = Violation(run);
+        if (wrong.empty() && !run.crashed) {  // and then the power goes
+            run = {run.fired, true, run.output, FaultInjection::Cut(root / "cut")};
+            wrong = Violation(run);
+        }
+        if (!wrong.empty()) {
             std::string files;
             for (const auto& [name, file] : run.files) files += " " + name;
-            ADD_FAILURE() << "call " << n << (run.crashed ? " crashing" : " failing") << ": "
+            const char* call = !run.fired ? " past the end" : mode.error ? " failing" : " crashing";
+            ADD_FAILURE() << "call " << n << call << (run.crashed ? ", the power cut" : "") << ": "
                           << wrong << "\nfiles:" << files << "\n"
                           << run.output << "\nlog:\n"
                           << Log();
