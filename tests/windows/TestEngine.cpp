@@ -23,10 +23,8 @@
 namespace {
 
 // {6F1C2E3A-8B44-4C8E-9D2B-5A7E0C1D9F31}, {...9F32}
-const CLSID kAceClsid = {
-    0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
-const CLSID kJet4Clsid = {
-    0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x32}};
+const CLSID kAce = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
+const CLSID kJet4 = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x32}};
 constexpr DISPID kCompactDatabase = 1;
 
 HANDLE g_keptOpen = INVALID_HANDLE_VALUE;
@@ -82,18 +80,9 @@ bool DropRow(const std::wstring& path) {
     return fclose(f) == 0 && dropped;
 }
 
-// The format byte of the file, or -1.
-int FormatOf(const wchar_t* path) {
-    FILE* f = _wfopen(path, L"rb");
-    if (!f) return -1;
-    const int version = fseek(f, 0x14, SEEK_SET) == 0 ? fgetc(f) : -1;
-    fclose(f);
-    return version;
-}
-
+template <bool Jet4>
 class Engine final : public IDispatch {
   public:
-    explicit Engine(bool jet4) : jet4_(jet4) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IDispatch) {
             *out = static_cast<IDispatch*>(this);
@@ -145,8 +134,10 @@ class Engine final : public IDispatch {
         if (const auto colon = failure.find(L':'); colon != std::wstring::npos) {
             return Fail(info, std::wcstol(failure.c_str(), nullptr, 10), failure.substr(colon + 1));
         }
-        const int version = FormatOf(source);
-        if (jet4_ ? version >= 2 : version == 0) {
+        FILE* f = _wfopen(source, L"rb");
+        const int version = f && fseek(f, 0x14, SEEK_SET) == 0 ? fgetc(f) : -1;
+        if (f) fclose(f);
+        if (Jet4 ? version >= 2 : version == 0) {
             if (FILE* begun = _wfopen(destination, L"wb")) fclose(begun);
             return Fail(info, 3343,
                         L"Unrecognized database format '" + std::wstring(source) + L"'.");
@@ -165,12 +156,11 @@ class Engine final : public IDispatch {
 
   private:
     LONG refs_ = 1;
-    bool jet4_;
 };
 
+template <bool Jet4>
 class Factory final : public IClassFactory {
   public:
-    explicit Factory(bool jet4) : jet4_(jet4) {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
         if (iid == IID_IUnknown || iid == IID_IClassFactory) {
             *out = static_cast<IClassFactory*>(this);
@@ -184,25 +174,23 @@ class Factory final : public IClassFactory {
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        Engine* engine = new Engine(jet4_);
+        auto* engine = new Engine<Jet4>;
         const HRESULT hr = engine->QueryInterface(iid, out);
         engine->Release();
         return hr;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
-  private:
-    bool jet4_;
 };
 
-Factory g_aceFactory(false), g_jet4Factory(true);
+Factory<false> g_aceFactory;
+Factory<true> g_jet4Factory;
 
 }  // namespace
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    if (clsid == kAceClsid) return g_aceFactory.QueryInterface(iid, out);
-    if (clsid == kJet4Clsid) return g_jet4Factory.QueryInterface(iid, out);
+    if (clsid == kAce) return g_aceFactory.QueryInterface(iid, out);
+    if (clsid == kJet4) return g_jet4Factory.QueryInterface(iid, out);
     *out = nullptr;
     return CLASS_E_CLASSNOTAVAILABLE;
 }
