@@ -5,6 +5,9 @@
 // in its copy, as a repair that drops a record it cannot read does, and still reports success.
 // With TOLVANE_ENGINE_KEEP_OPEN set it then opens the source for writing and keeps it open
 // until its next call, as a user who opens the database the moment the engine lets go of it.
+// Served under two classes, it reads the formats the engine registered under that class reads:
+// as DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it refuses any
+// other with 3343, leaving an empty destination behind.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -19,8 +22,9 @@
 
 namespace {
 
-// {6F1C2E3A-8B44-4C8E-9D2B-5A7E0C1D9F31}
-const CLSID kClsid = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
+// {6F1C2E3A-8B44-4C8E-9D2B-5A7E0C1D9F31}, {...9F32}
+const CLSID kAce = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
+const CLSID kJet4 = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x32}};
 constexpr DISPID kCompactDatabase = 1;
 
 HANDLE g_keptOpen = INVALID_HANDLE_VALUE;
@@ -76,6 +80,7 @@ bool DropRow(const std::wstring& path) {
     return fclose(f) == 0 && dropped;
 }
 
+template <bool Jet4>
 class Engine final : public IDispatch {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -129,6 +134,14 @@ class Engine final : public IDispatch {
         if (const auto colon = failure.find(L':'); colon != std::wstring::npos) {
             return Fail(info, std::wcstol(failure.c_str(), nullptr, 10), failure.substr(colon + 1));
         }
+        FILE* f = _wfopen(source, L"rb");
+        const int version = f && fseek(f, 0x14, SEEK_SET) == 0 ? fgetc(f) : -1;
+        if (f) fclose(f);
+        if (Jet4 ? version >= 2 : version == 0) {
+            if (FILE* begun = _wfopen(destination, L"wb")) fclose(begun);
+            return Fail(info, 3343,
+                        L"Unrecognized database format '" + std::wstring(source) + L"'.");
+        }
         if (!CopyFileW(source, destination, TRUE) ||
             (!Environment(L"TOLVANE_ENGINE_DROP_ROW").empty() && !DropRow(destination))) {
             return Fail(info, 3004, L"Could not copy the database.");
@@ -145,6 +158,7 @@ class Engine final : public IDispatch {
     LONG refs_ = 1;
 };
 
+template <bool Jet4>
 class Factory final : public IClassFactory {
   public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -160,7 +174,7 @@ class Factory final : public IClassFactory {
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         *out = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
-        Engine* engine = new Engine;
+        auto* engine = new Engine<Jet4>;
         const HRESULT hr = engine->QueryInterface(iid, out);
         engine->Release();
         return hr;
@@ -168,17 +182,17 @@ class Factory final : public IClassFactory {
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-Factory g_factory;
+Factory<false> g_aceFactory;
+Factory<true> g_jet4Factory;
 
 }  // namespace
 
 extern "C" __declspec(dllexport) HRESULT STDAPICALLTYPE
     DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    if (clsid != kClsid) {
-        *out = nullptr;
-        return CLASS_E_CLASSNOTAVAILABLE;
-    }
-    return g_factory.QueryInterface(iid, out);
+    if (clsid == kAce) return g_aceFactory.QueryInterface(iid, out);
+    if (clsid == kJet4) return g_jet4Factory.QueryInterface(iid, out);
+    *out = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 // The engine it stands in for stays loaded as long as the process; so does this one.

@@ -1,5 +1,6 @@
 // The Jet engine through its automation object, late-bound as a scripting client would
-// reach it, with its errors numbered the way such a client numbers them. The engine's repair
+// reach it, with its errors numbered the way such a client numbers them; which engine is asked
+// depends on the database's format (EngineChoice.h). The engine's repair
 // may drop records it cannot read and still report success, so its copy is read back and
 // compared with the database before it is trusted.
 #include "components/DatabaseEngine.h"
@@ -9,8 +10,14 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <vector>
+
 #include "components/CurrentError.h"
 #include "components/DatabaseHold.h"
+#include "components/EngineChoice.h"
 #include "components/jet/CopyProof.h"
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
@@ -26,29 +33,82 @@ using Win::Bstr;
 using Win::ComPtr;
 
 #ifdef _WIN64
-// Jet 4.0 exists only as a 32-bit engine: a 64-bit process can load only the one after it.
-constexpr const wchar_t* kProgIds[] = {L"DAO.DBEngine.120"};
+constexpr bool kProgram64 = true;
 #else
-// Jet 4.0 first; newer systems may carry only the engine that came after it.
-constexpr const wchar_t* kProgIds[] = {L"DAO.DBEngine.36", L"DAO.DBEngine.120"};
+constexpr bool kProgram64 = false;
 #endif
+
+constexpr std::int32_t kUnrecognizedFormat = 3343;
 
 [[noreturn]] void RaiseCannotCreate() {
     Err::Raise(Err::kCannotCreateObject, Err::StandardText(Err::kCannotCreateObject));
 }
 
-ComPtr<IDispatch> CreateEngine() {
-    Win::EnsureComInitialized();
-    for (const wchar_t* progId : kProgIds) {
+std::vector<std::string> RegisteredEngines() {
+    std::vector<std::string> registered;
+    for (const char* progId : {kJet4Engine, kAceEngine}) {
         CLSID clsid;
-        if (FAILED(CLSIDFromProgID(progId, &clsid))) continue;
-        ComPtr<IDispatch> engine;
-        const HRESULT hr =
-            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                             IID_IDispatch, reinterpret_cast<void**>(engine.Receive()));
-        if (SUCCEEDED(hr) && engine) return engine;
+        if (SUCCEEDED(CLSIDFromProgID(Win::Wide(progId).c_str(), &clsid))) {
+            registered.push_back(progId);
+        }
     }
-    RaiseCannotCreate();
+    return registered;
+}
+
+// The format byte of the database; nothing, and no error left behind, when it cannot be read.
+std::optional<unsigned> FormatVersion(const std::string& path) {
+    const Err::CurrentErrorRecord before = Err::Current();
+    try {
+        const auto pages = Win::OpenFilePages(path);
+        std::uint8_t version = 0;
+        if (pages->Size() > 0x14 && pages->Read(0x14, {&version, 1})) return version;
+    } catch (const Err::Error&) {
+        Err::Current() = before;
+    }
+    return std::nullopt;
+}
+
+ComPtr<IDispatch> CreateEngine(const std::string& progId) {
+    ComPtr<IDispatch> engine;
+    CLSID clsid;
+    if (FAILED(CLSIDFromProgID(Win::Wide(progId).c_str(), &clsid))) return engine;
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                                        IID_IDispatch, reinterpret_cast<void**>(engine.Receive()));
+    if (FAILED(hr)) engine.Reset();
+    return engine;
+}
+
+void Compact(IDispatch& engine, const std::string& source, const std::string& destination) {
+    OLECHAR method[] = L"CompactDatabase";
+    LPOLESTR names[] = {method};
+    DISPID dispid = DISPID_UNKNOWN;
+    HRESULT hr = engine.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr)) Win::RaiseInvokeFailure(hr, nullptr);
+
+    const Bstr sourceName(source);
+    const Bstr destinationName(destination);
+    // Arguments go in reverse order: the last one first.
+    VARIANTARG arguments[2];
+    VariantInit(&arguments[0]);
+    VariantInit(&arguments[1]);
+    arguments[0].vt = VT_BSTR;
+    arguments[0].bstrVal = destinationName.Get();
+    arguments[1].vt = VT_BSTR;
+    arguments[1].bstrVal = sourceName.Get();
+    DISPPARAMS parameters{arguments, nullptr, 2, 0};
+
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO exception{};
+    UINT badArgument = 0;
+    hr = engine.Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &result,
+                       &exception, &badArgument);
+    VariantClear(&result);
+    if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(Win::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 constexpr std::int32_t kEngineCannotRepair = 3056;  // Could not repair this database.
@@ -87,34 +147,7 @@ class ComDatabaseEngine final : public DatabaseEngine {
   public:
     void CompactDatabase(std::string source, std::string destination) override {
         note_.clear();
-        if (!engine_) engine_ = CreateEngine();
-
-        OLECHAR method[] = L"CompactDatabase";
-        LPOLESTR names[] = {method};
-        DISPID dispid = DISPID_UNKNOWN;
-        HRESULT hr = engine_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
-        if (FAILED(hr)) Win::RaiseInvokeFailure(hr, nullptr);
-
-        const Bstr sourceName(source);
-        const Bstr destinationName(destination);
-        // Arguments go in reverse order: the last one first.
-        VARIANTARG arguments[2];
-        VariantInit(&arguments[0]);
-        VariantInit(&arguments[1]);
-        arguments[0].vt = VT_BSTR;
-        arguments[0].bstrVal = destinationName.Get();
-        arguments[1].vt = VT_BSTR;
-        arguments[1].bstrVal = sourceName.Get();
-        DISPPARAMS parameters{arguments, nullptr, 2, 0};
-
-        VARIANT result;
-        VariantInit(&result);
-        EXCEPINFO exception{};
-        UINT badArgument = 0;
-        hr = engine_->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters,
-                             &result, &exception, &badArgument);
-        VariantClear(&result);
-        if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+        CompactWithEngineForFormat(source, destination);
 
         // The engine has let go of the database: from now until its copy takes its name nobody
         // may write it, or the edit would stay behind in the backup. The proof may still read.
@@ -151,8 +184,50 @@ class ComDatabaseEngine final : public DatabaseEngine {
     std::string Note() const override { return note_; }
 
   private:
-    // Created by the first compaction and kept for the process.
-    ComPtr<IDispatch> engine_;
+    // Asks the engines in turn until one compacts the file: the one a format needs may be
+    // missing, and an engine that does not read the format says only 3343.
+    void CompactWithEngineForFormat(const std::string& source, const std::string& destination) {
+        Win::EnsureComInitialized();
+        const std::vector<std::string> registered = RegisteredEngines();
+        const EngineChoice choice =
+            ChooseEngines(FormatVersion(source), kProgram64, registered, source);
+        const Err::CurrentErrorRecord before = Err::Current();
+        std::optional<Err::Error> refusal;
+        bool readerAsked = false;
+        for (const std::string& progId : choice.Engines) {
+            ComPtr<IDispatch>& engine = engines_[progId];
+            if (!engine) engine = CreateEngine(progId);
+            if (!engine) continue;
+            if (std::ranges::find(choice.Readers, progId) != choice.Readers.end()) {
+                readerAsked = true;
+            }
+            // The temporary name is free when the engine is called; what is under it after a
+            // refusal is the engine's unfinished copy, which would make the next one fail.
+            const bool destinationWasFree = !Exists(destination);
+            try {
+                Compact(*engine.Get(), source, destination);
+                Err::Current() = before;
+                return;
+            } catch (const Err::Error& error) {
+                if (error.Number() != kUnrecognizedFormat) throw;
+                refusal = error;
+            }
+            if (destinationWasFree && Exists(destination) &&
+                !DeleteFileW(Win::Wide(destination).c_str())) {
+                Err::Raise(refusal->Number(), refusal->Description() +
+                                                  " The engine's unfinished copy is left as '" +
+                                                  destination + "'.");
+            }
+        }
+        if (!choice.Missing.empty() && !readerAsked) {
+            Err::Raise(refusal ? refusal->Number() : Err::kCannotCreateObject, choice.Missing);
+        }
+        if (refusal) Err::Raise(refusal->Number(), refusal->Description());
+        RaiseCannotCreate();
+    }
+
+    // Each created by the first compaction that asks it, and kept for the process.
+    std::map<std::string, ComPtr<IDispatch>> engines_;
     std::string note_;
 };
 
