@@ -9,4 +9,8 @@ namespace StartModule {
 // leaves it before any database has been touched.
 int Main();
 
+// The program itself: keeps the arguments, runs Main, and turns an error that leaves it into a
+// logged and told failure with status 3, never a box under /compact.
+int Run(int argc, char** argv);
+
 }  // namespace StartModule

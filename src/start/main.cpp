@@ -1,41 +1,4 @@
-// The executable's entry point: it hands the platform its arguments, runs Main and ends with
-// the status Main gives.
-#include <cstdio>
-#include <exception>
-#include <string>
-
-#include "components/CommandLine.h"
-#include "components/CurrentError.h"
-#include "components/UserInterface.h"
-#include "general/qnGeneral.h"
-#include "start/CommandLineRuns.h"
+// The executable's entry point.
 #include "start/StartModule.h"
 
-int main(int argc, char** argv) {
-    bool unattended = false;
-    try {
-        Components::KeepStartArguments(argc, argv);
-        unattended =
-            StartModule::ReadArguments(Components::The<Components::CommandLine>().Arguments())
-                .unattended;
-        return StartModule::Main();
-    } catch (...) {
-        // Nothing has been touched when an error gets this far. It is a failure all the same: a
-        // scheduler must not take it for "in use, try again", and no one may be there to click
-        // a box away under /compact.
-        const Err::Error error = Err::Capture(std::current_exception());
-        const std::string report =
-            "Run-time error '" + std::to_string(error.Number()) + "':\n\n" + error.Description();
-        Err::ResumeNext resume;
-        resume.Step([&] {
-            const std::int32_t indent = qnGeneral::kIndentNone;
-            qnGeneral::WriteLog(
-                "Run-time error " + std::to_string(error.Number()) + ": " + error.Description(), 1,
-                indent);
-        });
-        if (unattended || !resume.Step([&] { Ui::MsgBox(report, Components::kMbIconStop); })) {
-            std::fprintf(stderr, "%s\n", report.c_str());
-        }
-        return StartModule::kFailed;
-    }
-}
+int main(int argc, char** argv) { return StartModule::Run(argc, argv); }

@@ -6,11 +6,8 @@
 // must be true; so too after a power cut at the crash or once the run is over.
 #include <sys/stat.h>
 
-#include <iostream>
 #include <regex>
 
-#include "components/CurrentError.h"
-#include "components/UserInterface.h"
 #include "components/posix/SystemCalls.h"
 #include "fault/FaultInjection.h"
 #include "start/StartModule.h"
@@ -77,7 +74,7 @@ class Runs : public Scratch {
         return run;
     }
 
-    // What the program's own main does, on a file system as `mode` says, with the table made
+    // The program's own run, on a file system as `mode` says, with the table made
     // faulty first.
     int Child(long n) {
         if (!mode.unnamedFiles) {
@@ -104,20 +101,9 @@ class Runs : public Scratch {
         FaultInjection::Install(n, mode.error, mode.fromThenOn);
         FaultInjection::CutsShow(data, root / "cut");
         FaultInjection::PlantBefore(plant, "someone else's");
-        int code = 0;
-        try {
-            StartModule::Main();
-        } catch (...) {
-            const Err::Error error = Err::Capture(std::current_exception());
-            try {
-                Ui::MsgBox("Run-time error '" + std::to_string(error.Number()) + "':\n\n" +
-                               error.Description(),
-                           Components::kMbIconStop);
-            } catch (...) {
-                std::cerr << "Run-time error " << error.Number() << "\n";
-            }
-            code = 1;
-        }
+        std::string name = "tolvane";
+        char* argv[] = {name.data(), nullptr};
+        const int code = StartModule::Run(1, argv);
         FaultInjection::PowerCut();
         return FaultInjection::Fired() ? 10 : code;
     }
