@@ -1,9 +1,8 @@
 #include "database/DAO_DatabaseFunctions.h"
 
-#include <cstdio>
-#include <limits>
 #include <utility>
 
+#include "components/AccessRules.h"
 #include "components/CurrentError.h"
 #include "components/DatabaseEngine.h"
 #include "components/DatabaseHold.h"
@@ -22,8 +21,6 @@ using qnGeneral::False;
 using qnGeneral::Truth;
 
 constexpr const char* kConfirmTitle = "Compact/Repair Database";
-// A lookup error that comes back this often in a row is the share, not the name.
-constexpr int kSameLookupErrorsInARow = 16;
 constexpr const char* kSuccessText =
     "Your Database has been successfully Compacted/Repaired and the old version saved in a "
     "new file with a '.BAK' extension";
@@ -35,40 +32,53 @@ std::string ConfirmationPrompt(const std::string& path) {
            path;
 }
 
-// Reports a failure after the compaction, with the error that caused it as the current
-// error, so the report can quote its description.
-void ReportFailure(const std::string& context, const Err::CurrentErrorRecord& cause,
-                   Truth SilentMode) {
-    Err::Current().Number = cause.Number;
-    Err::Current().Description = cause.Description;
-    qnGeneral::ReportError(context, cause.Number, SilentMode);
+// Reports within `resume`, with `number` as the error the report quotes, and gives what was
+// said as the outcome.
+Outcome Say(Err::ResumeNext& resume, const std::string& context, std::int32_t number,
+            Truth SilentMode) {
+    std::string said;
+    resume.Step([&] { said = qnGeneral::ReportError(context, number, SilentMode); });
+    return Outcome::Reported(number, said);
 }
 
 }  // namespace
 
-std::string BackupName(const std::string& pathWithoutExtension, std::int16_t number) {
-    char digits[16];
-    std::snprintf(digits, sizeof digits, "%04d", static_cast<int>(number));
-    return pathWithoutExtension + "-" + digits + ".BAK";
+Outcome Outcome::Reported(std::int32_t number, std::string message) {
+    Outcome outcome;
+    outcome.Kind = MeansInUse(number) ? kInUse : kFailed;
+    outcome.Number = number;
+    outcome.Message = std::move(message);
+    return outcome;
 }
 
 Truth CompactRepairDatabase(std::string DatabasePath,
                             std::shared_ptr<Components::DialogObject>& DialogControl,
                             std::string InitialFolder, Truth SilentMode) {
     Truth result = False;
+    if (CompactRepair(DatabasePath, DialogControl, InitialFolder, SilentMode).Kind ==
+        Outcome::kCompacted) {
+        result = qnGeneral::True;
+    }
+    return result;
+}
+
+Outcome CompactRepair(std::string DatabasePath,
+                      std::shared_ptr<Components::DialogObject>& DialogControl,
+                      std::string InitialFolder, Truth SilentMode) {
+    const Outcome declined;
     std::string path = DatabasePath;
 
     if (path.empty()) {
-        if (!DialogControl) return False;
+        if (!DialogControl) return declined;
         path = ChooseInDialog(*DialogControl, InitialFolder);
-        if (path.empty()) return False;
+        if (path.empty()) return declined;
     }
 
     if (SilentMode == 0 &&
         Ui::MsgBox(ConfirmationPrompt(path),
                    Components::kMbYesNo | Components::kMbIconQuestion | Components::kMbDefButton2,
                    kConfirmTitle) == Components::kIdNo) {
-        return False;
+        return declined;
     }
 
     // A second name would keep the old file, and every edit made through it would go into the
@@ -78,20 +88,18 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         Components::FileState state;
         if (ask.Step([&] { state = The<Components::DatabaseHold>().State(path); }) &&
             state.Links > 1) {
-            ask.Step([&] {
-                qnGeneral::ReportError(
-                    "compacting the database: " + qnGeneral::Trim(path) + ": it has " +
-                        std::to_string(state.Links) +
-                        " names (hard links), and the compacted copy could take only this one, "
-                        "leaving the others on the old file; the database has not been changed",
-                    0, SilentMode);
-            });
-            return False;
+            return Say(ask,
+                       "compacting the database: " + qnGeneral::Trim(path) + ": it has " +
+                           std::to_string(state.Links) +
+                           " names (hard links), and the compacted copy could take only this "
+                           "one, leaving the others on the old file; the database has not been "
+                           "changed",
+                       0, SilentMode);
         }
     }
 
     // Open elsewhere, or no room for the copy: said before anything is written.
-    if (!ReadyToCompact(path, SilentMode)) return False;
+    if (auto refused = ReadyToCompact(path, SilentMode)) return *refused;
 
     std::string temporary;
     {
@@ -104,28 +112,22 @@ Truth CompactRepairDatabase(std::string DatabasePath,
                 temporary =
                     qnGeneral::GetTempFile(The<Components::FileTools>().FolderOf(path, 0), "MDB");
             })) {
-            naming.Step([&] {
-                qnGeneral::ReportError(
-                    "finding a temporary name beside the database: " + qnGeneral::Trim(path) +
-                        "; the database has not been changed",
-                    Err::Current().Number, SilentMode);
-            });
-            return False;
+            return Say(naming,
+                       "finding a temporary name beside the database: " + qnGeneral::Trim(path) +
+                           "; the database has not been changed",
+                       Err::Current().Number, SilentMode);
         }
     }
     // Without a name beside the database the engine would only be told of an empty path.
     if (temporary.empty()) {
         const std::int64_t code = Err::Current().LastDllError;
         Err::ResumeNext resume;
-        resume.Step([&] {
-            qnGeneral::ReportError(
-                "making the compacted copy of the database: " + qnGeneral::Trim(path) +
-                    ": no new file can be created in its folder" +
-                    (code != 0 ? " (system error " + std::to_string(code) + ")" : "") +
-                    ", so the database has not been changed",
-                0, SilentMode);
-        });
-        return False;
+        return Say(resume,
+                   "making the compacted copy of the database: " + qnGeneral::Trim(path) +
+                       ": no new file can be created in its folder" +
+                       (code != 0 ? " (system error " + std::to_string(code) + ")" : "") +
+                       ", so the database has not been changed",
+                   0, SilentMode);
     }
 
     auto& pointer = The<Components::MousePointer>();
@@ -143,11 +145,8 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });
     if (Err::Current().Number != 0) {
-        resume.Step([&] {
-            qnGeneral::ReportError("Compacting/Repairing the database: " + qnGeneral::Trim(path),
-                                   Err::Current().Number, SilentMode);
-        });
-        return result;
+        return Say(resume, "Compacting/Repairing the database: " + qnGeneral::Trim(path),
+                   Err::Current().Number, SilentMode);
     }
     // A copy the engine could not prove is still the engine's copy; the log says so.
     resume.Step([&] {
@@ -155,15 +154,21 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         if (!note.empty()) qnGeneral::WriteLog(note, -1, qnGeneral::kIndentNone);
     });
 
-    // A copy that will never take the database's place is only clutter beside it, and no one
-    // need wait for the user to read the report before opening the database again.
-    auto removeCopy = [&] {
+    // Every failure from here on: the cause taken before the removal can overwrite it, the
+    // database let go so that no one need wait for the box to open it again, the copy, only
+    // clutter now, removed, and the report saying where it is should it stay.
+    const auto giveUp = [&](Err::CurrentErrorRecord cause, const std::string& context,
+                            const std::string& kept = "; the compacted copy is left as ",
+                            const std::string& gone = "") {
         hold.Release();
-        return resume.Step([&] { The<Components::FileSystem>().Kill(temporary); });
+        const bool removed = resume.Step([&] { The<Components::FileSystem>().Kill(temporary); });
+        Err::Current() = cause;
+        Outcome outcome =
+            Say(resume, context + (removed ? gone : kept + temporary), cause.Number, SilentMode);
+        if (!removed) outcome.KeptCopy = temporary;
+        return outcome;
     };
-    auto copyNote = [&](bool removed) {
-        return removed ? std::string() : "; the compacted copy is left as " + temporary;
-    };
+    const std::string unchangedNote = "; the database has not been changed";
 
     // Nobody may write the database until its copy has taken its name: an edit made now
     // would be lost from the live database.
@@ -172,119 +177,76 @@ Truth CompactRepairDatabase(std::string DatabasePath,
         ~LetGo() { hold.Release(); }
     } letGo{hold};
     if (!resume.Step([&] { hold.Hold(path); })) {
-        const auto cause = std::move(Err::Current());
-        const bool removed = removeCopy();
-        resume.Step([&] {
-            ReportFailure("replacing the database: " + qnGeneral::Trim(path) +
-                              " with its compacted copy, as it is in use again; the database "
-                              "has not been changed" +
-                              copyNote(removed),
-                          cause, SilentMode);
-        });
-        return False;
+        return giveUp(std::move(Err::Current()),
+                      "replacing the database: " + qnGeneral::Trim(path) +
+                          " with its compacted copy, as it is in use again" + unchangedNote);
     }
     // A state that cannot be asked leaves no time to match, and the copy is refused below.
     Components::FileState held;
     resume.Step([&] { held = hold.State(path); });
-    if (!CopyTakesTheDatabasesRules(path, temporary, SilentMode)) return False;
 
-    std::int16_t backupNumber = 0;
-    std::string candidate;
-    std::int32_t lastLookupError = 0;
-    int sameInARow = 0;
-    for (;;) {
-        if (backupNumber == std::numeric_limits<std::int16_t>::max()) {
-            const bool removed = removeCopy();
-            resume.Step([&] {
-                qnGeneral::ReportError(
-                    "finding a free backup name for the database: " + qnGeneral::Trim(path) +
-                        ", every name up to -32767.BAK is taken or cannot "
-                        "be checked; the database has not been changed" +
-                        copyNote(removed),
-                    0, SilentMode);
-            });
-            return False;
-        }
-        backupNumber += 1;
-        resume.Step([&] {
-            candidate =
-                BackupName(The<Components::FileTools>().PathWithoutExtension(path), backupNumber);
-        });
-        if (resume.Step([&] {
-                if (The<Components::FileTools>().FileSize(candidate) >= 0) candidate.clear();
-            })) {
-            sameInARow = 0;
-        } else {
-            candidate.clear();
-            sameInARow = Err::Current().Number == lastLookupError ? sameInARow + 1 : 1;
-            lastLookupError = Err::Current().Number;
-            if (sameInARow == kSameLookupErrorsInARow) {
-                const auto cause = std::move(Err::Current());
-                const bool removed = removeCopy();
-                resume.Step([&] {
-                    ReportFailure("finding a free backup name for the database: " +
-                                      qnGeneral::Trim(path) + ", the same error came back for " +
-                                      std::to_string(kSameLookupErrorsInARow) +
-                                      " names in a row; the database has not been changed" +
-                                      copyNote(removed),
-                                  cause, SilentMode);
-                });
-                return False;
-            }
-        }
-        if (!candidate.empty()) break;
+    // A copy open to someone the database shut out must never take its place.
+    std::string rulesNote;
+    if (!resume.Step(
+            [&] { rulesNote = The<Components::AccessRules>().CarryOver(path, temporary); })) {
+        // A number with a standard wording is reported in it, so the context says what it was.
+        const bool worded = !Err::StandardText(Err::Current().Number).empty();
+        const std::string what = worded ? ": " + Err::Current().Description : "";
+        return giveUp(std::move(Err::Current()),
+                      "giving the compacted copy the access rules of the database: " +
+                          qnGeneral::Trim(path) + what + unchangedNote,
+                      " and the copy is left as ", " and the copy has been removed");
     }
+    if (!rulesNote.empty()) qnGeneral::WriteLog(rulesNote, -1, qnGeneral::kIndentNone);
+
+    BackupSearch backup = FindBackupName(path);
+    if (backup.Name.empty()) {
+        return giveUp(std::move(backup.Cause),
+                      "finding a free backup name for the database: " + qnGeneral::Trim(path) +
+                          (backup.Exhausted
+                               ? ", every name up to -32767.BAK is taken or cannot "
+                                 "be checked"
+                               : ", the same error came back for " +
+                                     std::to_string(kSameLookupErrorsInARow) + " names in a row") +
+                          unchangedNote);
+    }
+    const std::string& candidate = backup.Name;
 
     // The copy is of the database as it was when the engine began; if it has changed since,
     // the copy would undo the change.
     bool unchanged = false;
     resume.Step([&] { unchanged = hold.State(path).Unchanged(before, held); });
     if (!unchanged) {
-        const bool removed = removeCopy();
-        resume.Step([&] {
-            qnGeneral::ReportError("replacing the database: " + qnGeneral::Trim(path) +
-                                       ": it was changed while it was being compacted, so its "
-                                       "compacted copy is out of date; the database has not "
-                                       "been changed" +
-                                       copyNote(removed),
-                                   0, SilentMode);
-        });
-        return False;
+        return giveUp({}, "replacing the database: " + qnGeneral::Trim(path) +
+                              ": it was changed while it was being compacted, so its compacted "
+                              "copy is out of date" +
+                              unchangedNote);
     }
 
     if (!resume.Step([&] { The<Components::FileSystem>().Rename(path, candidate); })) {
-        // Taken rather than copied, so that nothing outside a step can fail.
-        const auto cause = std::move(Err::Current());
-        const bool removed = removeCopy();
-        resume.Step([&] {
-            ReportFailure("renaming the database: " + qnGeneral::Trim(path) +
-                              " to its backup name " + candidate +
-                              "; the database has not been changed" + copyNote(removed),
-                          cause, SilentMode);
-        });
-        return False;
+        return giveUp(std::move(Err::Current()), "renaming the database: " + qnGeneral::Trim(path) +
+                                                     " to its backup name " + candidate +
+                                                     unchangedNote);
     }
 
     if (!resume.Step([&] { The<Components::FileSystem>().Rename(temporary, path); })) {
-        const auto cause = std::move(Err::Current());
+        auto cause = std::move(Err::Current());
         if (resume.Step([&] { The<Components::FileSystem>().Rename(candidate, path); })) {
-            const bool removed = removeCopy();
-            resume.Step([&] {
-                ReportFailure(
-                    "giving the compacted copy the database's name: " + qnGeneral::Trim(path) +
-                        "; the database has been left as it was" + copyNote(removed),
-                    cause, SilentMode);
-            });
-        } else {
-            hold.Release();
-            resume.Step([&] {
-                ReportFailure("giving the compacted copy the database's name: " +
-                                  qnGeneral::Trim(path) + "; the old database is now " + candidate +
-                                  " and the compacted copy is " + temporary,
-                              cause, SilentMode);
-            });
+            return giveUp(std::move(cause), "giving the compacted copy the database's name: " +
+                                                qnGeneral::Trim(path) +
+                                                "; the database has been left as it was");
         }
-        return False;
+        hold.Release();
+        Err::Current() = cause;
+        Outcome outcome =
+            Say(resume,
+                "giving the compacted copy the database's name: " + qnGeneral::Trim(path) +
+                    "; the old database is now " + candidate + " and the compacted copy is " +
+                    temporary,
+                cause.Number, SilentMode);
+        outcome.Backup = candidate;
+        outcome.KeptCopy = temporary;
+        return outcome;
     }
 
     // The old file is the backup now: nobody need wait for the user to read the box.
@@ -292,8 +254,15 @@ Truth CompactRepairDatabase(std::string DatabasePath,
     if (SilentMode == 0) {
         resume.Step([&] { Ui::MsgBox(kSuccessText, Components::kMbIconInformation); });
     }
-    result = qnGeneral::True;
-    return result;
+    Outcome compacted;
+    compacted.Kind = Outcome::kCompacted;
+    compacted.Backup = candidate;
+    compacted.SizeBefore = static_cast<std::int64_t>(before.Size);
+    resume.Step([&] {
+        compacted.SizeAfter =
+            static_cast<std::int64_t>(The<Components::FileTools>().FileSize(path));
+    });
+    return compacted;
 }
 
 }  // namespace DAO_DatabaseFunctions

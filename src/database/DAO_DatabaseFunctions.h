@@ -5,6 +5,7 @@
 #include <string>
 
 #include "components/FileDialogs.h"
+#include "database/Outcome.h"
 #include "general/qnGeneral.h"
 
 namespace DAO_DatabaseFunctions {
@@ -18,6 +19,12 @@ namespace DAO_DatabaseFunctions {
 qnGeneral::Truth CompactRepairDatabase(std::string DatabasePath,
                                        std::shared_ptr<Components::DialogObject>& DialogControl,
                                        std::string InitialFolder, qnGeneral::Truth SilentMode);
+
+// The same work, telling what it came to: what it said, where the old database and any copy
+// left beside it are, and the sizes before and after.
+Outcome CompactRepair(std::string DatabasePath,
+                      std::shared_ptr<Components::DialogObject>& DialogControl,
+                      std::string InitialFolder, qnGeneral::Truth SilentMode);
 
 // The backup name for a number: the path without its extension, "-", at least four digits.
 std::string BackupName(const std::string& pathWithoutExtension, std::int16_t number);

@@ -80,19 +80,21 @@ bool MeansInUse(std::int32_t number) {
     }
 }
 
-bool ReadyToCompact(const std::string& path, qnGeneral::Truth SilentMode) {
+std::optional<Outcome> ReadyToCompact(const std::string& path, qnGeneral::Truth SilentMode) {
     Err::ResumeNext check;
     if (check.Step([&] {
             RefuseWhenInUse(path);
             RefuseWithoutRoom(path);
         })) {
-        return true;
+        return std::nullopt;
     }
+    const std::int32_t number = Err::Current().Number;
+    std::string said;
     check.Step([&] {
-        qnGeneral::ReportError("Compacting/Repairing the database: " + qnGeneral::Trim(path),
-                               Err::Current().Number, SilentMode);
+        said = qnGeneral::ReportError("Compacting/Repairing the database: " + qnGeneral::Trim(path),
+                                      number, SilentMode);
     });
-    return false;
+    return Outcome::Reported(number, said);
 }
 
 std::string LockFileHolders(const std::string& path) {

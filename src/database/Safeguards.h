@@ -1,11 +1,14 @@
 // What the compact operation makes sure of around the engine's work: before anything is
 // written, that no one else has the database open and that its folder has room for the copy;
-// before the copy takes the database's place, that it carries the database's access rules.
+// before the copy takes the database's place, a free name for the old file.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "components/CurrentError.h"
+#include "database/Outcome.h"
 #include "general/qnGeneral.h"
 
 namespace DAO_DatabaseFunctions {
@@ -14,17 +17,22 @@ namespace DAO_DatabaseFunctions {
 // locked: trying again later may succeed.
 bool MeansInUse(std::int32_t number);
 
-// True when the database may be compacted now. Otherwise the problem has been reported (3045
-// when it is open elsewhere, with the names its lock file holds; 3026 when its folder has less
-// free space than the database's size, with both figures) and nothing has been written.
-// Raises nothing.
-bool ReadyToCompact(const std::string& path, qnGeneral::Truth SilentMode);
+// Nothing when the database may be compacted now. Otherwise the problem has been reported
+// (3045 when it is open elsewhere, with the names its lock file holds; 3026 when its folder
+// has less free space than the database's size, with both figures), nothing has been written,
+// and the refusal is returned. Raises nothing.
+std::optional<Outcome> ReadyToCompact(const std::string& path, qnGeneral::Truth SilentMode);
 
-// Gives the compacted copy the database's access rules. When they cannot all be given, the
-// copy is removed, the problem reported and False returned; the database has not been
-// touched. An owner that cannot be given is only logged. Raises nothing.
-bool CopyTakesTheDatabasesRules(const std::string& path, const std::string& copy,
-                                qnGeneral::Truth SilentMode);
+// The first free backup name of the database at `path`, or why there is none: every number
+// taken or unreadable, or the same lookup error for so many names in a row that it is the
+// share that fails, not the name. Raises nothing.
+struct BackupSearch {
+    std::string Name;               // empty when none was found
+    bool Exhausted = false;         // every name up to -32767.BAK was taken or unreadable
+    Err::CurrentErrorRecord Cause;  // otherwise the lookup error that kept coming back
+};
+BackupSearch FindBackupName(const std::string& path);
+inline constexpr int kSameLookupErrorsInARow = 16;
 
 // Whom the lock file beside the database names ("WS01 (user Admin), WS07 (user kim)"); empty
 // when there is none, it names no one, or it cannot be read. A lock file stays behind after

@@ -4,13 +4,7 @@
 
 namespace qnGeneral {
 
-Problem& LastProblem() {
-    static Problem problem;
-    return problem;
-}
-
 std::string ReportError(std::string context, std::int32_t errorNumber, const Truth& SilentMode) {
-    LastProblem().Number = errorNumber;
     std::string detail;
     if (errorNumber != 0) {
         detail = Trim(Err::StandardText(errorNumber));
@@ -35,7 +29,6 @@ std::string ShowProblem(std::string context, std::string detail, Truth SilentMod
         message += " and the error's description was reported as : \n\n\"" + detail + "\"";
     }
 
-    LastProblem().Message = message;
     if (SilentMode == 0) Ui::MsgBox(message, Components::kMbIconExclamation);
     const std::int32_t indent = kIndentNone;
     WriteLog(message, 5, indent);

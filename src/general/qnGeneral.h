@@ -34,14 +34,6 @@ void GetMemoryUsage(std::int32_t& WorkingSetSize, std::int32_t& PagefileUsage);
 // it and returns it.
 std::string ReportError(std::string context, std::int32_t errorNumber, const Truth& SilentMode);
 
-// The last problem reported in this process: the error number it was reported with (0 for
-// none) and the message. An unattended run reads it to tell how each database fared.
-struct Problem {
-    std::int32_t Number = 0;
-    std::string Message;
-};
-Problem& LastProblem();
-
 // Composes the problem message from a context and a detail, shows it in a warning box
 // unless SilentMode is set, logs it and returns it.
 std::string ShowProblem(std::string context, std::string detail, Truth SilentMode);

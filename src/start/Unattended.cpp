@@ -2,7 +2,6 @@
 // that nothing is asked and nothing shown, and its outcome in one log line at level 1, which
 // every logging level but 0 writes.
 #include <algorithm>
-#include <limits>
 #include <memory>
 
 #include "components/CommandLine.h"
@@ -18,9 +17,7 @@ namespace {
 
 using Components::The;
 
-std::string Bytes(double size) {
-    return size < 0 ? "no" : std::to_string(static_cast<long long>(size));
-}
+std::string Bytes(std::int64_t size) { return size < 0 ? "no" : std::to_string(size); }
 
 // The report's line breaks as single spaces, so that the outcome is one line of the log.
 std::string OneLine(const std::string& text) {
@@ -35,30 +32,14 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-void Outcome(const std::string& line) {
+void LogOutcome(const std::string& line) {
     const std::int32_t indent = qnGeneral::kIndentNone;
     qnGeneral::WriteLog(line, 1, indent);
 }
 
-// The name the operation's own search will give the old database: the first number whose
-// name no file holds.
-std::string NextBackupName(const std::string& path) {
-    auto& tools = The<Components::FileTools>();
-    const std::string stem = tools.PathWithoutExtension(path);
-    for (std::int16_t number = 1; number < std::numeric_limits<std::int16_t>::max(); ++number) {
-        const std::string candidate = DAO_DatabaseFunctions::BackupName(stem, number);
-        try {
-            if (tools.FileSize(candidate) < 0) return candidate;
-        } catch (const Err::Error&) {
-            // A name that cannot be looked at counts as taken, as the operation counts it.
-        }
-    }
-    return "";
-}
-
 int CompactOne(const std::string& argument) {
     auto& tools = The<Components::FileTools>();
-    std::string path = argument, backup;
+    std::string path = argument;
     double before = -1;
     Err::ResumeNext resume;
     resume.Step([&] {
@@ -69,39 +50,34 @@ int CompactOne(const std::string& argument) {
         const std::string why =
             Err::Current().Number != 0 ? " (" + Err::Current().Description + ")" : "";
         resume.Step([&] {
-            Outcome("'" + path + "' names no database file, or an empty one" + why +
-                    "; nothing was done for it");
+            LogOutcome("'" + path + "' names no database file, or an empty one" + why +
+                       "; nothing was done for it");
         });
         return kWrongCall;
     }
-    resume.Step([&] { backup = NextBackupName(path); });
-
-    qnGeneral::LastProblem() = {};
-    qnGeneral::Truth compacted = qnGeneral::False;
+    DAO_DatabaseFunctions::Outcome outcome;
     std::shared_ptr<Components::DialogObject> noDialog;
-    const bool returned = resume.Step([&] {
-        compacted =
-            DAO_DatabaseFunctions::CompactRepairDatabase(path, noDialog, "", qnGeneral::True);
-    });
-    if (compacted != qnGeneral::False) {
-        double after = -1;
-        resume.Step([&] { after = tools.FileSize(path); });
+    if (!resume.Step([&] {
+            outcome = DAO_DatabaseFunctions::CompactRepair(path, noDialog, "", qnGeneral::True);
+        })) {
+        // An error that left the operation before it could report.
+        outcome = DAO_DatabaseFunctions::Outcome::Reported(Err::Current().Number,
+                                                           Err::Current().Description);
+    }
+    if (outcome.Kind == DAO_DatabaseFunctions::Outcome::kCompacted) {
         resume.Step([&] {
-            Outcome("'" + path + "' compacted: " + Bytes(before) + " bytes before, " +
-                    Bytes(after) + " after; the old database is now '" + backup + "'");
+            LogOutcome("'" + path + "' compacted: " + Bytes(outcome.SizeBefore) +
+                       " bytes before, " + Bytes(outcome.SizeAfter) +
+                       " after; the old database is now '" + outcome.Backup + "'");
         });
         return kAllCompacted;
     }
-    // What the operation reported, or the error that left it before it could report.
-    const std::int32_t number = returned ? qnGeneral::LastProblem().Number : Err::Current().Number;
-    const std::string text =
-        returned ? qnGeneral::LastProblem().Message : Err::Current().Description;
-    const bool inUse = DAO_DatabaseFunctions::MeansInUse(number);
+    const bool inUse = outcome.Kind == DAO_DatabaseFunctions::Outcome::kInUse;
     resume.Step([&] {
-        Outcome(
+        LogOutcome(
             "'" + path + "' " +
             (inUse ? "is in use and was left as it was; try again later" : "was not compacted") +
-            ": error " + std::to_string(number) + ": " + OneLine(text));
+            ": error " + std::to_string(outcome.Number) + ": " + OneLine(outcome.Message));
     });
     return inUse ? kInUse : kFailed;
 }
