@@ -23,6 +23,10 @@ class CommandLine {
     // as the file-open dialog follows it. Raises Err::Error when no full path can be made.
     virtual std::string FullPath(std::string argument) = 0;
 
+    // Whether the options a run may take are also written with a slash (/keep 7): not where
+    // a slash begins a path. /compact and /? are read everywhere.
+    virtual bool SlashOptions() = 0;
+
     // Shows `text` to whoever started the program: where there is a console, on standard output
     // (standard error when `problem`); where there is none, in a message box, except for an
     // `unattended` run, which no one may be watching and which must never wait: that one has

@@ -15,6 +15,8 @@ struct Request {
     std::vector<std::string> paths;
     std::string wrong;        // what is wrong with the command line
     bool unattended = false;  // asked for unattended work: no one may be watching
+    int keep = 0;             // the backups of each database to keep; 0: all of them
+    bool recursive = false;   // a folder stands for its subfolders' databases too
 };
 
 // Reads the arguments after the program's name. No arguments: the dialog, as always.
@@ -23,8 +25,29 @@ Request ReadArguments(const std::vector<std::string>& arguments);
 // What the command line may hold and what the exit statuses mean.
 std::string Usage();
 
-// Compacts each database in turn with no question, box or standard input, and gives each
-// its one line in the log at level 1; returns the highest status that occurred.
-int CompactUnattended(const std::vector<std::string>& arguments);
+// Compacts each database the request names in turn with no question, box or standard input,
+// and gives each its one line in the log at level 1; returns the highest status that occurred.
+int CompactUnattended(const Request& request);
+
+// What one argument of an unattended run stands for, all of them found before the first is
+// compacted, so that no backup or copy the run makes is ever taken.
+struct Named {
+    std::string argument;            // as given
+    std::vector<std::string> paths;  // its databases; a plain path stands for itself
+    bool pattern = false;            // * or ? in its last part
+};
+
+// Each argument once: a plain path as it is; a pattern by the files in its folder that match
+// it; a folder by the .mdb and .accdb files directly in it (and in its subfolders when
+// `recursive`, never through a link or junction). Neither takes backups, lock files,
+// workgroup files (unless the pattern names them), the run's own temporary copies or what
+// is not a file. A database reached twice, by whatever name, is taken the first time only.
+std::vector<Named> NamedDatabases(const std::vector<std::string>& arguments, bool recursive);
+
+// Once `database` has been compacted and its old file is `backup`: removes its backups but
+// the `keep` newest by last write time, `backup` always among them. Nothing is removed when
+// another database in its folder has the same name before its extension, since their backups
+// could not be told apart; that, and any removal that fails, is logged. Raises nothing.
+void KeepNewestBackups(const std::string& database, const std::string& backup, int keep);
 
 }  // namespace StartModule

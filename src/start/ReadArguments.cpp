@@ -1,4 +1,7 @@
+#include <string>
+
 #include "components/Application.h"
+#include "components/CommandLine.h"
 #include "general/qnGeneral.h"
 #include "start/CommandLineRuns.h"
 
@@ -11,15 +14,43 @@ bool Is(const std::string& argument, const char* slashForm, const char* dashForm
     return upper == qnGeneral::UCase(slashForm) || upper == qnGeneral::UCase(dashForm);
 }
 
+// An option a run may take: --name everywhere, /name too where slashes begin no path.
+bool IsOption(const std::string& argument, const std::string& name, bool slash) {
+    return Is(argument, ("--" + name).c_str(), ("--" + name).c_str()) ||
+           (slash && Is(argument, ("/" + name).c_str(), ("/" + name).c_str()));
+}
+
+// A whole number from `low` to `high`, nothing else.
+bool ReadCount(const std::string& text, int low, int high, int& count) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    count = std::stoi(text);
+    return count >= low && count <= high;
+}
+
 }  // namespace
 
 Request ReadArguments(const std::vector<std::string>& arguments) {
     Request request;
-    for (const std::string& argument : arguments) {
+    const bool slash = Components::The<Components::CommandLine>().SlashOptions();
+    std::string compactOnly;  // the first option that only a /compact run may take
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
         if (Is(argument, "/?", "--help")) {
             request.kind = Request::kHelp;
         } else if (Is(argument, "/compact", "--compact")) {
             request.unattended = true;
+        } else if (IsOption(argument, "keep", slash)) {
+            compactOnly = compactOnly.empty() ? argument : compactOnly;
+            if ((i + 1 == arguments.size() || !ReadCount(arguments[++i], 1, 9999, request.keep)) &&
+                request.wrong.empty()) {
+                request.wrong = argument + " takes the number of backups to keep, 1 to 9999.";
+            }
+        } else if (IsOption(argument, "recursive", slash) || (slash && Is(argument, "/s", "/s"))) {
+            compactOnly = compactOnly.empty() ? argument : compactOnly;
+            request.recursive = true;
         } else if (argument.size() > 1 && argument.front() == '-' && request.wrong.empty()) {
             request.wrong = "Unknown option " + argument + ".";
         } else {
@@ -29,6 +60,9 @@ Request ReadArguments(const std::vector<std::string>& arguments) {
     if (request.kind == Request::kHelp) return request;
     if (request.wrong.empty() && request.unattended && request.paths.empty()) {
         request.wrong = "No database is named after /compact.";
+    }
+    if (request.wrong.empty() && !request.unattended && !compactOnly.empty()) {
+        request.wrong = compactOnly + " belongs to /compact runs.";
     }
     if (request.wrong.empty() && !request.unattended && request.paths.size() > 1) {
         request.wrong = "Only one database can be named without /compact.";
@@ -48,10 +82,16 @@ std::string Usage() {
     return "Usage:\n  " + name +
            "\n      choose a database in a dialog and compact it, asking first\n  " + name +
            " DATABASE\n      compact that database, asking first\n  " + name +
-           " /compact DATABASE...\n      compact each database unattended: no questions and no "
-           "messages; the log has one line at level 1 for each database\n  " +
+           " /compact [--keep N] [--recursive] DATABASE|FOLDER|PATTERN...\n      compact each "
+           "database unattended: no questions and no messages; the log has one line at level 1 "
+           "for each database. A folder stands for the .mdb and .accdb files in it, a pattern "
+           "(* and ? in the last part) for the files it matches; backups, lock files and "
+           "temporary copies are never taken\n      --keep N: after each compaction, delete "
+           "that database's older backups (NAME-NNNN.BAK), keeping the N newest (1 to 9999)\n"
+           "      --recursive: folders stand for their subfolders' databases too\n  " +
            name +
-           " /?\n      show this text\n--compact and --help do the same as /compact and /?.\n\n"
+           " /?\n      show this text\n--compact and --help do the same as /compact and /?; on "
+           "Windows /keep N and /s do the same as --keep N and --recursive.\n\n"
            "The exit status of an unattended run is the highest that occurred:\n"
            "  0  every database was compacted\n"
            "  1  a database was in use and was left as it was: try again later\n"

@@ -47,7 +47,7 @@ int Main() {
             return kWrongCall;
         }
         case Request::kUnattended:
-            return CompactUnattended(request.paths);
+            return CompactUnattended(request);
         case Request::kOnePath:
         case Request::kDialog:
             break;

@@ -37,7 +37,7 @@ void LogOutcome(const std::string& line) {
     qnGeneral::WriteLog(line, 1, indent);
 }
 
-int CompactOne(const std::string& argument) {
+int CompactOne(const std::string& argument, int keep) {
     auto& tools = The<Components::FileTools>();
     std::string path = argument;
     double before = -1;
@@ -70,6 +70,7 @@ int CompactOne(const std::string& argument) {
                        " bytes before, " + Bytes(outcome.SizeAfter) +
                        " after; the old database is now '" + outcome.Backup + "'");
         });
+        if (keep > 0) KeepNewestBackups(path, outcome.Backup, keep);
         return kAllCompacted;
     }
     const bool inUse = outcome.Kind == DAO_DatabaseFunctions::Outcome::kInUse;
@@ -84,9 +85,18 @@ int CompactOne(const std::string& argument) {
 
 }  // namespace
 
-int CompactUnattended(const std::vector<std::string>& arguments) {
+int CompactUnattended(const Request& request) {
     int status = kAllCompacted;
-    for (const std::string& argument : arguments) status = std::max(status, CompactOne(argument));
+    for (const Named& named : NamedDatabases(request.paths, request.recursive)) {
+        if (named.pattern && named.paths.empty()) {
+            LogOutcome("'" + named.argument +
+                       "' matches no database file; nothing was done for it");
+            status = std::max(status, int{kWrongCall});
+        }
+        for (const std::string& path : named.paths) {
+            status = std::max(status, CompactOne(path, request.keep));
+        }
+    }
     return status;
 }
 

@@ -13,6 +13,7 @@
 namespace {
 
 using namespace WholeRun;
+using namespace std::chrono_literals;
 
 // Two names of the lock file's 64-byte entries, one again, one in Latin-1, a cut-off one with
 // a control byte: whoever has the database open, as far as the lock file can say.
@@ -46,8 +47,12 @@ std::string Failed(const std::string& name, const std::string& how) {
     return std::regex_replace("'@Y.mdb' " + how + kProblem, std::regex("Y"), name);
 }
 
-const std::string kCompacted =
-    "'@Shop.mdb' compacted: # bytes before, # after; the old database is now '@Shop-0001.BAK'";
+std::string Compacted(const std::string& stem) {
+    return "'@" + stem + ".mdb' compacted: # bytes before, # after; the old database is now '@" +
+           stem + "-0001.BAK'";
+}
+const std::string kCompacted = Compacted("Shop"), kStale = Compacted("Stale"),
+                  kInner = Compacted("sub/Inner");
 const std::string kHeld =
     Failed("Held", "is in use and was left as it was; try again later: error 3045") +
     "Could not use '@Held.mdb'; file already in use by another process; its lock file names "
@@ -58,12 +63,7 @@ const std::string kGone =
 const Row kRows[] = {
     {"Compacted", {"--compact", "@Shop.mdb"}, 0, {"Shop"}, {kCompacted}},
     {"InUseAndNamedByItsLockFile", {"/COMPACT", "@Held.mdb"}, 1, {}, {kHeld}},
-    {"ALockFileAloneDecidesNothing",
-     {"--compact", "@Stale.mdb"},
-     0,
-     {"Stale"},
-     {"'@Stale.mdb' compacted: # bytes before, # after; the old database is now "
-      "'@Stale-0001.BAK'"}},
+    {"ALockFileAloneDecidesNothing", {"--compact", "@Stale.mdb"}, 0, {"Stale"}, {kStale}},
     {"TheHighestStatusOfSeveral",
      {"@Shop.mdb", "@Gone.mdb", "--compact", "@Text.mdb", "@Held.mdb"},
      3,
@@ -91,6 +91,25 @@ const Row kRows[] = {
      "Unknown option --force.\n\nUsage:"},
     {"ThroughALinkElsewhere", {"--compact", "@../Link.mdb"}, 0, {"Shop"}, {kCompacted}},
     {"Help", {"/?"}, 0, {}, {}, "Usage:\n  <program>\n"},
+    // What a folder or pattern takes: never backups, lock files, our own copies or other files.
+    {"APattern", {"--compact", "@S*"}, 0, {"Shop", "Stale"}, {kCompacted, kStale}},
+    {"AFolder", {"--compact", "@sub"}, 0, {}, {kInner}},
+    {"AFolderWithItsSubfoldersAndAFileInItNamedAgain",
+     {"--compact", "--recursive", "@sub", "@sub/../sub/Inner.mdb"},
+     0,
+     {},
+     {kInner, Compacted("sub/deeper/Deep")}},
+    {"APatternThatMatchesNothing",
+     {"--compact", "@*.accdb"},
+     2,
+     {},
+     {"'@*.accdb' matches no database file; nothing was done for it"}},
+    {"AnOptionOfCompactRunsAlone",
+     {"--keep", "2", "@Shop.mdb"},
+     2,
+     {},
+     {"Wrong command line: --keep belongs to /compact runs."},
+     "--keep belongs"},
     {"APathInTheDialogsPlace",
      {"Shop.mdb"},
      0,
@@ -112,6 +131,11 @@ class CommandLine : public Scratch, public ::testing::WithParamInterface<Row> {
         WriteFile(data / "Stale.ldb", kLockFile);
         WriteFile(data / "Empty.mdb", "");
         WriteFile(data / "Text.mdb", "just some text");
+        WriteFile(data / "Shop-0007.BAK", old);
+        fs::create_directories(data / "sub/deeper");
+        for (const char* name : {"sub/Inner.mdb", "sub/deeper/Deep.mdb", "sub/TOL1A2B.MDB",
+                                 "sub/notes.txt", "sub/Inner.ldb"})
+            WriteFile(data / name, old);
         // Outside the data folder: a run through it compacts beside the database, never beside
         // the link, and every run leaves it a link.
         fs::create_symlink(data / "Shop.mdb", root / "Link.mdb");
@@ -238,4 +262,38 @@ TEST_F(AtOnce, OneCompactsAndTheOtherFindsTheDatabaseInUse) {
     EXPECT_EQ(ReadFile(data / "Shop-0001.BAK"), old);
     EXPECT_EQ(ReadFile(data / "Shop.mdb"), old);
     close(g_inCopy[0]), close(g_inCopy[1]), close(g_release[0]);
+}
+
+// Backups kept to a number over several runs: the newest of that database's own stay, the one
+// just made always, new ones still take the first free number, and no other file goes; beside
+// another database of the same stem, nothing goes.
+TEST_F(AtOnce, KeepLeavesTheNewestBackupsOfThatDatabaseOnly) {
+    const auto compact = [&](const char* keep) {
+        return Wait(Start("",
+                          [&] {
+                              std::string args[] = {"tolvane", "--compact", "--keep", keep,
+                                                    (data / "Shop.mdb").string()};
+                              char* argv[] = {args[0].data(), args[1].data(), args[2].data(),
+                                              args[3].data(), args[4].data()};
+                              return StartModule::Run(5, argv);
+                          }))
+            .Status();
+    };
+    std::set<std::string> files = {"Shop.mdb",          "Shop-12.BAK",    "Shop-0003.bak",
+                                   "Shopping-0001.BAK", "Stale-0001.BAK", "Shop-0001.BAK.txt"};
+    for (const std::string& name : files) WriteFile(data / name, Database::Small());
+    int days = 0;
+    for (const char* name : {"Shop-0002.BAK", "Shop-0005.BAK", "Shop-0001.BAK"}) {
+        WriteFile(data / name, "");
+        fs::last_write_time(data / name, fs::file_time_type::clock::now() - ++days * 24h);
+    }
+    EXPECT_EQ(compact("2"), 0);  // makes -0003, keeps -0002
+    EXPECT_EQ(compact("2"), 0);  // makes -0001, keeps -0003 (written just now)
+    files.insert({"Shop-0001.BAK", "Shop-0003.BAK"});
+    EXPECT_EQ(Files(), files) << Log();
+    WriteFile(data / "Shop.MDB", "");
+    EXPECT_EQ(compact("1"), 0);
+    files.insert({"Shop.MDB", "Shop-0002.BAK"});
+    EXPECT_EQ(Files(), files);
+    EXPECT_NE(Log().find("/Shop.MDB' has the same name before its extension"), std::string::npos);
 }

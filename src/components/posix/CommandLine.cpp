@@ -20,6 +20,8 @@ class PosixCommandLine final : public CommandLine {
 
     std::string FullPath(std::string argument) override { return Posix::TypedPath(argument, ""); }
 
+    bool SlashOptions() override { return false; }
+
     // A console is always there to be written to, and writing never waits on anyone.
     void Tell(std::string text, bool problem, bool) override {
         std::ostream& out = problem ? std::cerr : std::cout;

@@ -43,6 +43,8 @@ class Win32CommandLine final : public CommandLine {
         }
     }
 
+    bool SlashOptions() override { return true; }
+
     void Tell(std::string text, bool problem, bool unattended) override {
         if (unattended) return;
         The<MessageBox>().Show(text, problem ? kMbIconExclamation : kMbIconInformation,
