@@ -77,11 +77,7 @@ class WindowsFileSearch final : public FileSearch {
         return WildMatch(Upper(name), Upper(pattern));
     }
 
-    bool SameName(std::string a, std::string b) override {
-        const std::wstring x = Win::Wide(a), y = Win::Wide(b);
-        return CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
-                                    static_cast<int>(y.size()), TRUE) == CSTR_EQUAL;
-    }
+    bool SameName(std::string a, std::string b) override { return Upper(a) == Upper(b); }
 };
 
 }  // namespace
