@@ -2,11 +2,13 @@
 // that nothing is asked and nothing shown, and its outcome in one log line at level 1, which
 // every logging level but 0 writes.
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "components/CommandLine.h"
 #include "components/CurrentError.h"
 #include "components/FileTools.h"
+#include "components/Monitoring.h"
 #include "database/DAO_DatabaseFunctions.h"
 #include "database/Safeguards.h"
 #include "start/CommandLineRuns.h"
@@ -32,12 +34,20 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-void LogOutcome(const std::string& line) {
+// What the run came to so far, for its last line.
+struct Tally {
+    int compacted = 0, inUse = 0, failed = 0;
+    std::int64_t gained = 0;
+};
+
+// In the log at level 1, and where monitors look.
+void LogOutcome(const std::string& line, Components::Severity severity, std::uint32_t event) {
     const std::int32_t indent = qnGeneral::kIndentNone;
     qnGeneral::WriteLog(line, 1, indent);
+    The<Components::Monitoring>().Report(line, severity, event);
 }
 
-int CompactOne(const std::string& argument, int keep) {
+int CompactOne(const std::string& argument, int keep, Tally& tally) {
     auto& tools = The<Components::FileTools>();
     std::string path = argument;
     double before = -1;
@@ -51,8 +61,10 @@ int CompactOne(const std::string& argument, int keep) {
             Err::Current().Number != 0 ? " (" + Err::Current().Description + ")" : "";
         resume.Step([&] {
             LogOutcome("'" + path + "' names no database file, or an empty one" + why +
-                       "; nothing was done for it");
+                           "; nothing was done for it",
+                       Components::Severity::kError, Components::kEventNoDatabase);
         });
+        ++tally.failed;
         return kWrongCall;
     }
     DAO_DatabaseFunctions::Outcome outcome;
@@ -67,36 +79,63 @@ int CompactOne(const std::string& argument, int keep) {
     if (outcome.Kind == DAO_DatabaseFunctions::Outcome::kCompacted) {
         resume.Step([&] {
             LogOutcome("'" + path + "' compacted: " + Bytes(outcome.SizeBefore) +
-                       " bytes before, " + Bytes(outcome.SizeAfter) +
-                       " after; the old database is now '" + outcome.Backup + "'");
+                           " bytes before, " + Bytes(outcome.SizeAfter) +
+                           " after; the old database is now '" + outcome.Backup + "'",
+                       Components::Severity::kInformation, Components::kEventCompacted);
         });
+        ++tally.compacted;
+        if (outcome.SizeBefore >= 0 && outcome.SizeAfter >= 0) {
+            tally.gained += outcome.SizeBefore - outcome.SizeAfter;
+        }
         if (keep > 0) KeepNewestBackups(path, outcome.Backup, keep);
         return kAllCompacted;
     }
     const bool inUse = outcome.Kind == DAO_DatabaseFunctions::Outcome::kInUse;
     resume.Step([&] {
-        LogOutcome(
-            "'" + path + "' " +
-            (inUse ? "is in use and was left as it was; try again later" : "was not compacted") +
-            ": error " + std::to_string(outcome.Number) + ": " + OneLine(outcome.Message));
+        LogOutcome("'" + path + "' " +
+                       (inUse ? "is in use and was left as it was; try again later"
+                              : "was not compacted") +
+                       ": error " + std::to_string(outcome.Number) + ": " +
+                       OneLine(outcome.Message),
+                   inUse ? Components::Severity::kWarning : Components::Severity::kError,
+                   inUse ? Components::kEventInUse : Components::kEventFailed);
     });
+    ++(inUse ? tally.inUse : tally.failed);
     return inUse ? kInUse : kFailed;
 }
 
 }  // namespace
 
 int CompactUnattended(const Request& request) {
+    const auto started = std::chrono::steady_clock::now();
     int status = kAllCompacted;
+    Tally tally;
     for (const Named& named : NamedDatabases(request.paths, request.recursive)) {
         if (named.pattern && named.paths.empty()) {
-            LogOutcome("'" + named.argument +
-                       "' matches no database file; nothing was done for it");
+            LogOutcome("'" + named.argument + "' matches no database file; nothing was done for it",
+                       Components::Severity::kError, Components::kEventNoDatabase);
+            ++tally.failed;
             status = std::max(status, int{kWrongCall});
         }
         for (const std::string& path : named.paths) {
-            status = std::max(status, CompactOne(path, request.keep));
+            status = std::max(status, CompactOne(path, request.keep, tally));
         }
     }
+    const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count() /
+                        100;
+    Err::ResumeNext resume;
+    resume.Step([&] {
+        LogOutcome("The run: " + std::to_string(tally.compacted) + " compacted, " +
+                       std::to_string(tally.inUse) + " in use, " + std::to_string(tally.failed) +
+                       " failed; " + std::to_string(tally.gained) + " bytes gained in " +
+                       std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s",
+                   status == kAllCompacted ? Components::Severity::kInformation
+                   : status == kInUse      ? Components::Severity::kWarning
+                                           : Components::Severity::kError,
+                   Components::kEventRun);
+    });
     return status;
 }
 
