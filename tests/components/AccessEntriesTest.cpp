@@ -7,7 +7,7 @@ namespace {
 using Components::AccessEntry;
 using Entries = std::vector<AccessEntry>;
 const AccessEntry kUserReads{"S-1-5-21-1", true, 0x1200a9},
-    kUserModifies{"S-1-5-21-1", true, 0x1301bf}, kUserWrites{"S-1-5-21-1", true, 0x100116},
+    kUserModifies{"S-1-5-21-1", true, 0x1301bf}, kUserWrites{"S-1-5-21-1", true, 0x110116},
     kGuestDenied{"S-1-5-32-546", false, 0x1f01ff},
     kGuestDeniedWrite{"S-1-5-32-546", false, 0x100116},
     kUsersModify{"S-1-5-32-545", true, 0x1301bf};
