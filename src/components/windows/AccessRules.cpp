@@ -168,6 +168,23 @@ bool Differs(PSID have, PSID want) {
     return want != nullptr && (have == nullptr || !EqualSid(have, want));
 }
 
+// Raises when the DACL `given` to the copy grants more than the database's. Where the copy
+// kept another owner, its entries for that owner give it nothing it could not take: an owner
+// may change the DACL at will. That it owns the copy is noted.
+void RefuseWiderCopy(const Security& rules, const Security& given, bool otherOwner,
+                     const std::string& copy) {
+    std::vector<AccessEntry> entries = AppliedEntries(given.dacl);
+    if (otherOwner) {
+        const std::string owner = SidText(given.owner);
+        std::erase_if(entries, [&](const AccessEntry& e) { return e.Allows && e.Sid == owner; });
+    }
+    if (const auto wider = FirstWiderEntry(AppliedEntries(rules.dacl), entries)) {
+        Err::Raise(Err::kPermissionDenied, "the compacted copy " + Quoted(copy) + " would grant " +
+                                               AccountName(wider->Sid) +
+                                               " more than the database does");
+    }
+}
+
 class Win32AccessRules final : public AccessRules {
   public:
     std::string CarryOver(std::string database, std::string copy) override {
@@ -252,20 +269,8 @@ class Win32AccessRules final : public AccessRules {
         if (error != ERROR_SUCCESS) {
             Refuse(error, "the security given to " + Quoted(copy) + " cannot be read back");
         }
-        std::vector<AccessEntry> entries = AppliedEntries(given.dacl);
         const bool otherOwner = Differs(given.owner, rules.owner);
-        if (otherOwner) {
-            // Its owner may change the copy's DACL at will: its own entries give it nothing
-            // more. That it owns the copy is what the note below tells.
-            const std::string owner = SidText(given.owner);
-            std::erase_if(entries,
-                          [&](const AccessEntry& e) { return e.Allows && e.Sid == owner; });
-        }
-        if (const auto wider = FirstWiderEntry(AppliedEntries(rules.dacl), entries)) {
-            Err::Raise(Err::kPermissionDenied, "the compacted copy " + Quoted(copy) +
-                                                   " would grant " + AccountName(wider->Sid) +
-                                                   " more than the database does");
-        }
+        RefuseWiderCopy(rules, given, otherOwner, copy);
         if (otherOwner) {
             note("The compacted copy " + Quoted(copy) + " could not be given the owner " +
                  AccountName(rules.owner) + " of " + Quoted(database) +
