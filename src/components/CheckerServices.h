@@ -16,7 +16,8 @@ class CheckerServices {
 
     // The arguments after the program's name, in UTF-8 (on Windows read again as UTF-16 from
     // the process's command line, whatever the code page). Text written to the standard output
-    // afterwards is shown as UTF-8.
+    // afterwards is shown as UTF-8; on Windows the console's own code page is put back as the
+    // program ends.
     virtual std::vector<std::string> Arguments(int argc, char** argv) = 0;
 
     // The file `path` (UTF-8) opened for reading only, shared with every other reader and

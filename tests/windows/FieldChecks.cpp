@@ -5,11 +5,13 @@
 // prints "PASS <case>" or "FAIL <case>" with its findings, then "DONE".
 #include "components/windows/Win32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -158,6 +160,33 @@ void LongFolder() {
     Check(ReadAll(db) == ReadAll(g_database), "the database changed");
 }
 
+BOOL WINAPI FatVolume(HANDLE, LPWSTR, DWORD, LPDWORD, LPDWORD, LPDWORD flags, LPWSTR, DWORD) {
+    *flags = FILE_CASE_PRESERVED_NAMES | FILE_UNICODE_ON_DISK;
+    return TRUE;
+}
+
+// Every drive under Wine keeps security: one that keeps none, as FAT, is this program's import
+// of the system's answer replaced (MinGW's import table is writable data). The copy takes
+// nothing, one line says so, the run goes on.
+void NoSecurityKept() {
+    const auto base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
+    const auto& iat = reinterpret_cast<IMAGE_NT_HEADERS*>(
+                          base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew)
+                          ->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IAT];
+    const std::span slots(reinterpret_cast<void**>(base + iat.VirtualAddress),
+                          iat.Size / sizeof(void*));
+    const auto real = reinterpret_cast<void*>(&GetVolumeInformationByHandleW);  // its slot
+    std::ranges::replace(slots, real, reinterpret_cast<void*>(FatVolume));
+    const std::string db = FreshDatabase(g_scratch + "fat");
+    const bool compacted = CompactSilently(db);
+    std::ranges::replace(slots, reinterpret_cast<void*>(FatVolume), real);
+    const std::string said = "'" + db + "' is on a file system that keeps no security: the " +
+                             "compacted copy '" + g_scratch + "fat\\TOL";
+    const std::string log = LogText();
+    Check(compacted && log.find(said) != log.npos && log.find(said) == log.rfind(said),
+          "not compacted with one line saying so: " + log);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,6 +201,7 @@ int main(int argc, char** argv) {
          OpenedByAnother},
         {"a rename waits for a scanner to let go", RenameWaitsForAScanner},
         {"a database in a folder of 256 characters", LongFolder},
+        {"a volume that keeps no security: nothing carried, one line logged", NoSecurityKept},
     };
     int failed = 0;
     for (const auto& [name, run] : cases) {

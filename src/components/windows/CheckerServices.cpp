@@ -11,6 +11,34 @@ namespace Components {
 
 namespace {
 
+// The console outlives this program and serves whatever runs in it next, in the code page it
+// had: the one found is put back as the program ends, by returning from main or by Ctrl+C or
+// Ctrl+Break, which end it without unwinding.
+UINT g_foundCodePage = 0;
+
+void PutBackCodePage() {
+    if (g_foundCodePage != 0) SetConsoleOutputCP(g_foundCodePage);
+}
+
+BOOL WINAPI OnBreak(DWORD) {
+    PutBackCodePage();
+    return FALSE;  // the system's own handling follows and ends the program
+}
+
+class OutputCodePage {
+  public:
+    void Use(UINT page) {
+        if (g_foundCodePage == 0 && (g_foundCodePage = GetConsoleOutputCP()) != 0) {
+            SetConsoleCtrlHandler(OnBreak, TRUE);
+        }
+        SetConsoleOutputCP(page);
+    }
+    OutputCodePage() = default;
+    OutputCodePage(const OutputCodePage&) = delete;
+    OutputCodePage& operator=(const OutputCodePage&) = delete;
+    ~OutputCodePage() { PutBackCodePage(); }
+};
+
 class WindowsCheckerServices final : public CheckerServices {
   public:
     std::vector<std::string> Arguments(int, char**) override {
@@ -21,13 +49,17 @@ class WindowsCheckerServices final : public CheckerServices {
             for (int i = 1; i < count; ++i) arguments.push_back(Win::Utf8(wide[i]));
             LocalFree(wide);
         }
-        SetConsoleOutputCP(CP_UTF8);
+        codePage_.Use(CP_UTF8);
         return arguments;
     }
 
     std::unique_ptr<Jet::PageSource> Open(const std::string& path) override {
         return Win::OpenFilePages(path);
     }
+
+  private:
+    // Lives as long as the process's one instance: until main has returned.
+    OutputCodePage codePage_;
 };
 
 }  // namespace
