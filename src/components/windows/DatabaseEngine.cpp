@@ -113,6 +113,7 @@ bool Exists(const std::string& path) {
 }
 
 constexpr std::int32_t kEngineCannotRepair = 3056;  // Could not repair this database.
+constexpr std::int32_t kEngineInvalidPath = 3044;   // '...' is not a valid path.
 
 // The engine is not known to take a path of MAX_PATH characters or more, nor the "\\?\" form:
 // it is given the short form, and where the volume keeps none the run stops before the engine
@@ -121,7 +122,7 @@ std::string ForEngine(const std::string& path, const std::string& database) {
     std::string shortened = Win::ShortEnough(path);
     if (!shortened.empty()) return shortened;
     Err::Current().LastDllError = ERROR_FILENAME_EXCED_RANGE;
-    Err::Raise(Err::kPathFileAccessError,
+    Err::Raise(kEngineInvalidPath,
                "The path '" + path + "' is " + std::to_string(Win::Wide(path).size()) +
                    " characters long, and the database engine takes fewer than " +
                    std::to_string(MAX_PATH) +
@@ -164,7 +165,9 @@ class ComDatabaseEngine final : public DatabaseEngine {
   public:
     void CompactDatabase(std::string source, std::string destination) override {
         note_.clear();
-        CompactWithEngineForFormat(source, destination, ForEngine(source, source),
+        // The database first: a report about it says the most.
+        const std::string engineSource = ForEngine(source, source);
+        CompactWithEngineForFormat(source, destination, engineSource,
                                    ForEngine(destination, source));
 
         // The engine has let go of the database: from now until its copy takes its name nobody
