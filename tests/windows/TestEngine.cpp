@@ -7,7 +7,8 @@
 // until its next call, as a user who opens the database the moment the engine lets go of it.
 // Served under two classes, it reads the formats the engine registered under that class reads:
 // as DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it refuses any
-// other with 3343, leaving an empty destination behind.
+// other with 3343, leaving an empty destination behind. Like the engine it plays, which is not
+// known to take them, it refuses a path of MAX_PATH characters or more with 3044.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -128,6 +129,11 @@ class Engine final : public IDispatch {
         }
         BSTR source = params->rgvarg[1].bstrVal;
         BSTR destination = params->rgvarg[0].bstrVal;
+        for (const BSTR path : {source, destination}) {
+            if (SysStringLen(path) >= MAX_PATH) {
+                return Fail(info, 3044, L"'" + std::wstring(path) + L"' is not a valid path.");
+            }
+        }
         if (g_keptOpen != INVALID_HANDLE_VALUE) CloseHandle(g_keptOpen);
         g_keptOpen = INVALID_HANDLE_VALUE;
         const std::wstring failure = Environment(L"TOLVANE_ENGINE_FAILURE");

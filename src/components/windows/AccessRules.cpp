@@ -14,6 +14,7 @@
 #include "components/AccessEntries.h"
 #include "components/CurrentError.h"
 #include "components/windows/WinErrors.h"
+#include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
 
 namespace Components {
@@ -31,7 +32,7 @@ class Handle {
   public:
     // Check Valid(); GetLastError() says why when it is not.
     Handle(const std::string& path, DWORD access)
-        : handle_(CreateFileW(Win::Wide(path).c_str(), access,
+        : handle_(CreateFileW(Win::FilePath(path).c_str(), access,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, 0, nullptr)) {}
     ~Handle() {

@@ -23,6 +23,7 @@
 #include "components/windows/EngineErrors.h"
 #include "components/windows/FilePages.h"
 #include "components/windows/WinErrors.h"
+#include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
 
 namespace Components {
@@ -108,10 +109,27 @@ void Compact(IDispatch& engine, const std::string& source, const std::string& de
 }
 
 bool Exists(const std::string& path) {
-    return GetFileAttributesW(Win::Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Win::FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 constexpr std::int32_t kEngineCannotRepair = 3056;  // Could not repair this database.
+constexpr std::int32_t kEngineInvalidPath = 3044;   // '...' is not a valid path.
+
+// The engine is not known to take a path of MAX_PATH characters or more, nor the "\\?\" form:
+// it is given the short form, and where the volume keeps none the run stops before the engine
+// has written anything.
+std::string ForEngine(const std::string& path, const std::string& database) {
+    std::string shortened = Win::ShortEnough(path);
+    if (!shortened.empty()) return shortened;
+    Err::Current().LastDllError = ERROR_FILENAME_EXCED_RANGE;
+    Err::Raise(kEngineInvalidPath,
+               "The path '" + path + "' is " + std::to_string(Win::Wide(path).size()) +
+                   " characters long, and the database engine takes fewer than " +
+                   std::to_string(MAX_PATH) +
+                   "; its volume keeps no short form of it. Nothing has been written, and the "
+                   "database '" +
+                   database + "' has not been changed");
+}
 
 // A file that cannot even be opened reads as unreadable, and leaves no error behind.
 Jet::CheckReport CheckFile(const std::string& path) {
@@ -131,7 +149,7 @@ Jet::CheckReport CheckFile(const std::string& path) {
 // cut the database's name could lead to data that never reached the disk. Opened for writing
 // now, before the copy is given the database's access rules, which may deny this account that.
 void FlushToDisk(const std::string& path) {
-    const HANDLE file = CreateFileW(Win::Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+    const HANDLE file = CreateFileW(Win::FilePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) Win::RaiseLastError("FlushFileBuffers '" + path + "'");
     const bool flushed = FlushFileBuffers(file);
@@ -147,7 +165,10 @@ class ComDatabaseEngine final : public DatabaseEngine {
   public:
     void CompactDatabase(std::string source, std::string destination) override {
         note_.clear();
-        CompactWithEngineForFormat(source, destination);
+        // The database first: a report about it says the most.
+        const std::string engineSource = ForEngine(source, source);
+        CompactWithEngineForFormat(source, destination, engineSource,
+                                   ForEngine(destination, source));
 
         // The engine has let go of the database: from now until its copy takes its name nobody
         // may write it, or the edit would stay behind in the backup. The proof may still read.
@@ -172,7 +193,7 @@ class ComDatabaseEngine final : public DatabaseEngine {
             FlushToDisk(destination);
         } catch (const Err::Error& error) {
             hold.Release();
-            const bool removed = DeleteFileW(Win::Wide(destination).c_str());
+            const bool removed = DeleteFileW(Win::FilePath(destination).c_str());
             Err::Raise(error.Number(),
                        error.Description() +
                            (removed ? " The compacted copy has been removed."
@@ -186,7 +207,9 @@ class ComDatabaseEngine final : public DatabaseEngine {
   private:
     // Asks the engines in turn until one compacts the file: the one a format needs may be
     // missing, and an engine that does not read the format says only 3343.
-    void CompactWithEngineForFormat(const std::string& source, const std::string& destination) {
+    void CompactWithEngineForFormat(const std::string& source, const std::string& destination,
+                                    const std::string& engineSource,
+                                    const std::string& engineDestination) {
         Win::EnsureComInitialized();
         const std::vector<std::string> registered = RegisteredEngines();
         const EngineChoice choice =
@@ -205,7 +228,7 @@ class ComDatabaseEngine final : public DatabaseEngine {
             // refusal is the engine's unfinished copy, which would make the next one fail.
             const bool destinationWasFree = !Exists(destination);
             try {
-                Compact(*engine.Get(), source, destination);
+                Compact(*engine.Get(), engineSource, engineDestination);
                 Err::Current() = before;
                 return;
             } catch (const Err::Error& error) {
@@ -213,7 +236,7 @@ class ComDatabaseEngine final : public DatabaseEngine {
                 refusal = error;
             }
             if (destinationWasFree && Exists(destination) &&
-                !DeleteFileW(Win::Wide(destination).c_str())) {
+                !DeleteFileW(Win::FilePath(destination).c_str())) {
                 Err::Raise(refusal->Number(), refusal->Description() +
                                                   " The engine's unfinished copy is left as '" +
                                                   destination + "'.");

@@ -8,7 +8,7 @@
 
 #include "components/CurrentError.h"
 #include "components/windows/WinErrors.h"
-#include "components/windows/WinText.h"
+#include "components/windows/WinPaths.h"
 
 namespace Components {
 
@@ -25,7 +25,7 @@ class Win32DatabaseHold final : public DatabaseHold {
   public:
     FileState State(std::string path) override {
         // No access asked for: sharing does not apply, so a held or open file can be asked.
-        const HANDLE file = CreateFileW(Win::Wide(path).c_str(), 0,
+        const HANDLE file = CreateFileW(Win::FilePath(path).c_str(), 0,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) Win::RaiseLastError("FileState '" + path + "'");
@@ -50,9 +50,9 @@ class Win32DatabaseHold final : public DatabaseHold {
     void Hold(std::string path) override {
         if (file_ != INVALID_HANDLE_VALUE && path == path_) return;
         Release();
-        const HANDLE file =
-            CreateFileW(Win::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileW(Win::FilePath(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
             if (error != ERROR_SHARING_VIOLATION) Win::RaiseLastError("Hold '" + path + "'");

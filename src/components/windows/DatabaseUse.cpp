@@ -6,6 +6,7 @@
 
 #include <climits>
 
+#include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
 
 namespace Components {
@@ -15,7 +16,7 @@ namespace {
 class Win32DatabaseUse final : public DatabaseUse {
   public:
     bool InUse(std::string path) override {
-        const HANDLE file = CreateFileW(Win::Wide(path).c_str(), GENERIC_READ, 0, nullptr,
+        const HANDLE file = CreateFileW(Win::FilePath(path).c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             const DWORD error = GetLastError();
@@ -26,7 +27,7 @@ class Win32DatabaseUse final : public DatabaseUse {
     }
 
     std::string ReadStart(std::string path, std::size_t limit) override {
-        const HANDLE file = CreateFileW(Win::Wide(path).c_str(), GENERIC_READ,
+        const HANDLE file = CreateFileW(Win::FilePath(path).c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return {};

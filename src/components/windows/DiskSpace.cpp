@@ -3,7 +3,7 @@
 #include "components/windows/Win32.h"
 
 #include "components/windows/WinErrors.h"
-#include "components/windows/WinText.h"
+#include "components/windows/WinPaths.h"
 
 namespace Components {
 
@@ -12,7 +12,7 @@ namespace {
 class Win32DiskSpace final : public DiskSpace {
   public:
     std::uint64_t FreeBytes(std::string folder) override {
-        const std::wstring wide = Win::Wide(folder);
+        const std::wstring wide = Win::FilePath(folder);
         ULARGE_INTEGER available{}, total{}, free{};
         // The space free to this caller: a quota on the share counts.
         if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : wide.c_str(), &available, &total,

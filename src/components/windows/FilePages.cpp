@@ -5,7 +5,7 @@
 #include "components/CurrentError.h"
 #include "components/windows/Win32.h"
 #include "components/windows/WinErrors.h"
-#include "components/windows/WinText.h"
+#include "components/windows/WinPaths.h"
 
 namespace Components::Win {
 
@@ -40,7 +40,7 @@ class FilePages final : public Jet::PageSource {
 }  // namespace
 
 std::unique_ptr<Jet::PageSource> OpenFilePages(const std::string& path) {
-    const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
+    const HANDLE file = CreateFileW(FilePath(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) RaiseLastError("Cannot open '" + path + "'");

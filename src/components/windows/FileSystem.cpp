@@ -9,6 +9,7 @@
 
 #include "components/CurrentError.h"
 #include "components/windows/WinErrors.h"
+#include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
 #include "general/qnGeneral.h"
 
@@ -67,8 +68,8 @@ class Win32FileSystem final : public FileSystem {
     void Rename(std::string from, std::string to) override {
         // No MOVEFILE_REPLACE_EXISTING: a backup or the database must never be overwritten.
         // Write-through, so the database's name does not point at a copy still in the cache.
-        const std::wstring wideFrom = Win::Wide(from);
-        const std::wstring wideTo = Win::Wide(to);
+        const std::wstring wideFrom = Win::FilePath(from);
+        const std::wstring wideTo = Win::FilePath(to);
         for (int tried = 1;; ++tried) {
             if (MoveFileExW(wideFrom.c_str(), wideTo.c_str(), MOVEFILE_WRITE_THROUGH)) return;
             const DWORD error = GetLastError();
@@ -82,7 +83,7 @@ class Win32FileSystem final : public FileSystem {
     }
 
     void Kill(std::string path) override {
-        if (!DeleteFileW(Win::Wide(path).c_str())) Win::RaiseLastError("Kill");
+        if (!DeleteFileW(Win::FilePath(path).c_str())) Win::RaiseLastError("Kill");
     }
 
     std::string LogFolder() override { return "c:\\"; }
@@ -90,7 +91,7 @@ class Win32FileSystem final : public FileSystem {
     void AppendToFile(std::string path, std::string bytes) override {
         // The log is kept in the narrow code page, as the files already written rely on it.
         const std::string narrow = Win::Narrow(bytes);
-        const FileHandle file(CreateFileW(Win::Wide(path).c_str(), FILE_APPEND_DATA,
+        const FileHandle file(CreateFileW(Win::FilePath(path).c_str(), FILE_APPEND_DATA,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.Valid()) Win::RaiseLastError("AppendToFile");
@@ -116,7 +117,7 @@ class Win32FileSystem final : public FileSystem {
         }
         const std::string folder = LocalAppData() + "\\Tolvane\\";
         // One that is there already is just as good; one that cannot be made fails below.
-        CreateDirectoryW(Win::Wide(folder).c_str(), nullptr);
+        CreateDirectoryW(Win::FilePath(folder).c_str(), nullptr);
         AppendToFile(folder + name, std::move(bytes));
     }
 };

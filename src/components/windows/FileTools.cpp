@@ -3,7 +3,7 @@
 #include "components/windows/Win32.h"
 
 #include "components/windows/WinErrors.h"
-#include "components/windows/WinText.h"
+#include "components/windows/WinPaths.h"
 
 namespace Components {
 
@@ -36,7 +36,7 @@ class Win32FileTools final : public FileTools {
     double FileSize(std::string path) override {
         if (path.empty()) return -1;
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExW(Win::Wide(path).c_str(), GetFileExInfoStandard, &data)) {
+        if (!GetFileAttributesExW(Win::FilePath(path).c_str(), GetFileExInfoStandard, &data)) {
             if (NamesNoFile(GetLastError())) return -1;
             Win::RaiseLastError("FileSize");
         }

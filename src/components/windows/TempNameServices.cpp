@@ -10,6 +10,7 @@
 
 #include "components/CurrentError.h"
 #include "components/windows/LoadedLibrary.h"
+#include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
 
 namespace Components {
@@ -25,6 +26,49 @@ void LeaveError(DWORD code) { Err::Current().LastDllError = code; }
 
 bool EndsInTmp(const std::wstring& name) {
     return name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".TMP") == 0;
+}
+
+// The service takes no folder longer than this, in whatever form it is given.
+constexpr std::size_t kServiceFolder = MAX_PATH - 14;
+
+std::wstring NameFor(const std::wstring& stem, std::uint32_t number) {
+    wchar_t digits[8];
+    swprintf(digits, 8, L"%04X", static_cast<unsigned>(number & 0xFFFF));
+    return stem + digits + L".TMP";
+}
+
+// A name made as the service makes it, for a folder the service refuses: the folder, the first
+// three characters of the prefix, four hexadecimal digits, ".TMP"; the file created exclusively,
+// the next number tried while one is taken.
+std::uint32_t NameInLongFolder(std::wstring stem, const std::string& prefix, std::uint32_t unique,
+                               std::string& buffer) {
+    if (stem.back() != L'\\' && stem.back() != L'/') stem += L'\\';
+    stem += Win::Wide(prefix).substr(0, 3);
+    // Every name has the same length, so whether it fits is known before any is made.
+    if (Win::Utf8(NameFor(stem, 1)).size() + 1 > buffer.size()) {
+        LeaveError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (unique != 0) {
+        WriteInto(buffer, Win::Utf8(NameFor(stem, unique)));
+        return unique;
+    }
+    const std::uint32_t first = GetTickCount();
+    DWORD error = ERROR_FILE_EXISTS;
+    for (std::uint32_t tried = 0; tried < 0xFFFF && error == ERROR_FILE_EXISTS; ++tried) {
+        const std::uint32_t number = (first + tried) % 0xFFFF + 1;  // 1 to FFFF
+        const std::string name = Win::Utf8(NameFor(stem, number));
+        const HANDLE file = CreateFileW(Win::FilePath(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            WriteInto(buffer, name);
+            return number;
+        }
+        error = GetLastError();
+    }
+    LeaveError(error);
+    return 0;
 }
 
 class Win32TempNameServices final : public TempNameServices {
@@ -51,10 +95,14 @@ class Win32TempNameServices final : public TempNameServices {
         using Fn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, UINT, LPWSTR);
         static const auto getTempFileName =
             Win::Library("kernel32.dll").Bind<Fn>("GetTempFileNameW");
+        const std::wstring wideFolder = Win::Wide(folder);
+        if (wideFolder.size() > kServiceFolder) {
+            return NameInLongFolder(wideFolder, prefix, unique, buffer);
+        }
         // The service copies the whole folder into the buffer, however long it is.
         std::wstring name(Win::kLongPath + 1, L'\0');
-        const UINT result = getTempFileName(Win::Wide(folder).c_str(), Win::Wide(prefix).c_str(),
-                                            unique, name.data());
+        const UINT result =
+            getTempFileName(wideFolder.c_str(), Win::Wide(prefix).c_str(), unique, name.data());
         if (result == 0) {
             LeaveError(GetLastError());
             return 0;
