@@ -2,6 +2,7 @@
 
 #include "components/windows/Win32.h"
 #include "components/windows/WinErrors.h"
+#include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
 
 namespace Components {
@@ -39,7 +40,7 @@ class WindowsFileSearch final : public FileSearch {
         if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
         WIN32_FIND_DATAW found;
         const HANDLE search =
-            FindFirstFileExW(Win::Wide(folder + "*").c_str(), FindExInfoBasic, &found,
+            FindFirstFileExW(Win::FilePath(folder + "*").c_str(), FindExInfoBasic, &found,
                              FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
         if (search == INVALID_HANDLE_VALUE) Win::RaiseLastError("Entries '" + folder + "'");
         std::vector<FolderEntry> entries;
@@ -67,7 +68,7 @@ class WindowsFileSearch final : public FileSearch {
     }
 
     bool IsFolder(std::string path) override {
-        const DWORD attributes = GetFileAttributesW(Win::Wide(path).c_str());
+        const DWORD attributes = GetFileAttributesW(Win::FilePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
