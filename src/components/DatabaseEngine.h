@@ -18,9 +18,17 @@ class DatabaseEngine {
     // copy is complete on disk. Never replaces an existing destination and never changes
     // the source. Raises Err::Error with the engine's error number and description on any
     // failure; creating the engine object may raise 429. A copy that proves to lack rows or
-    // tables of the source raises 3056 with a description that names it, and is left under
-    // `destination` for the user to inspect.
+    // tables of the source, where the proof comes with the copy, raises 3056 with a
+    // description that names it, and is left under `destination` for the user to inspect.
     virtual void CompactDatabase(std::string source, std::string destination) = 0;
+
+    // Called once the caller holds `source` against writers, before the copy may take its
+    // place: proves a copy the engine made without looking (3056 as above, the copy left) and
+    // makes it durable (a failure removes it, and its description says so). Nothing where
+    // CompactDatabase proved and made durable the copy as it wrote it.
+    virtual void ProveHeldCopy(std::string source, std::string destination) {
+        (void)source, (void)destination;
+    }
 
     // A line for the log about the last compaction that succeeded but was not proven (a
     // database whose structure could not be checked), or empty.

@@ -148,11 +148,6 @@ Outcome CompactRepair(std::string DatabasePath,
         return Say(resume, "Compacting/Repairing the database: " + qnGeneral::Trim(path),
                    Err::Current().Number, SilentMode);
     }
-    // A copy the engine could not prove is still the engine's copy; the log says so.
-    resume.Step([&] {
-        const std::string note = The<Components::DatabaseEngine>().Note();
-        if (!note.empty()) qnGeneral::WriteLog(note, -1, qnGeneral::kIndentNone);
-    });
 
     // Every failure from here on: the cause taken before the removal can overwrite it, the
     // database let go so that no one need wait for the box to open it again, the copy, only
@@ -184,6 +179,21 @@ Outcome CompactRepair(std::string DatabasePath,
     // A state that cannot be asked leaves no time to match, and the copy is refused below.
     Components::FileState held;
     resume.Step([&] { held = hold.State(path); });
+    // Proven against the database as it is held, so that no edit can come between.
+    if (!resume.Step([&] { The<Components::DatabaseEngine>().ProveHeldCopy(path, temporary); })) {
+        hold.Release();
+        Outcome outcome = Say(resume, "Compacting/Repairing the database: " + qnGeneral::Trim(path),
+                              Err::Current().Number, SilentMode);
+        resume.Step([&] {
+            if (The<Components::FileTools>().FileSize(temporary) > 0) outcome.KeptCopy = temporary;
+        });
+        return outcome;
+    }
+    // A copy the engine could not prove is still the engine's copy; the log says so.
+    resume.Step([&] {
+        const std::string note = The<Components::DatabaseEngine>().Note();
+        if (!note.empty()) qnGeneral::WriteLog(note, -1, qnGeneral::kIndentNone);
+    });
 
     // A copy open to someone the database shut out must never take its place.
     std::string rulesNote;

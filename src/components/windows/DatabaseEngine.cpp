@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "components/CurrentError.h"
-#include "components/DatabaseHold.h"
 #include "components/EngineChoice.h"
 #include "components/jet/CopyProof.h"
 #include "components/windows/ComSupport.h"
@@ -169,30 +168,16 @@ class ComDatabaseEngine final : public DatabaseEngine {
         const std::string engineSource = ForEngine(source, source);
         CompactWithEngineForFormat(source, destination, engineSource,
                                    ForEngine(destination, source));
+    }
 
-        // The engine has let go of the database: from now until its copy takes its name nobody
-        // may write it, or the edit would stay behind in the backup. The proof may still read.
-        auto& hold = The<DatabaseHold>();
-        try {
-            hold.Hold(source);
-        } catch (const Err::Error& error) {
-            Err::Raise(error.Number(), error.Description() + " The compacted copy is left as '" +
-                                           destination + "'.");
-        }
-        // The copy stays under its name either way: the report names it for the user.
-        Jet::CopyProof proof;
-        try {
-            proof = Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
-            if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
-        } catch (...) {
-            // A copy that will not replace the database is no reason to keep others out.
-            hold.Release();
-            throw;
-        }
+    // The copy stays under its name when it lacks rows: the report names it for the user.
+    void ProveHeldCopy(std::string source, std::string destination) override {
+        const Jet::CopyProof proof =
+            Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
+        if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
         try {
             FlushToDisk(destination);
         } catch (const Err::Error& error) {
-            hold.Release();
             const bool removed = DeleteFileW(Win::FilePath(destination).c_str());
             Err::Raise(error.Number(),
                        error.Description() +
