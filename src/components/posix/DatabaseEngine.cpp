@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "components/CurrentError.h"
+#include "components/EngineErrors.h"
 #include "components/jet/CopyProof.h"
 #include "components/posix/DatabaseFormat.h"
 #include "components/posix/DatabaseLock.h"
 #include "components/posix/DescriptorPages.h"
-#include "components/posix/EngineErrors.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
 #include "components/posix/SystemCalls.h"
@@ -121,8 +121,7 @@ void OpenSource(const std::string& source, Descriptor& fd, struct stat& status) 
 }
 
 [[noreturn]] void RaiseInUse(const std::string& source) {
-    Raise(kEngineFileInUse, 0,
-          "Could not use " + Quoted(source) + "; file already in use by another process.");
+    Raise(kEngineFileInUse, 0, InUseDescription(source) + ".");
 }
 
 void CheckFormat(int fd, const struct stat& status, const std::string& source) {

@@ -7,7 +7,7 @@
 #include <cerrno>
 
 #include "components/CurrentError.h"
-#include "components/posix/EngineErrors.h"
+#include "components/EngineErrors.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/SystemCalls.h"
 
@@ -16,8 +16,7 @@ namespace Components::Posix {
 namespace {
 
 [[noreturn]] void RaiseInUse(const std::string& path) {
-    Err::Raise(kEngineFileInUse,
-               "Could not use '" + path + "'; file already in use by another process.");
+    Err::Raise(kEngineFileInUse, InUseDescription(path) + ".");
 }
 
 [[noreturn]] void RaiseCannotLock(int error, const std::string& path) {

@@ -8,8 +8,8 @@
 #include <cerrno>
 
 #include "components/CurrentError.h"
+#include "components/EngineErrors.h"
 #include "components/posix/DatabaseLock.h"
-#include "components/posix/EngineErrors.h"
 #include "components/posix/SystemCalls.h"
 
 namespace Components {
@@ -69,7 +69,7 @@ class PosixDatabaseUse final : public DatabaseUse {
         try {
             const Posix::DatabaseLock lock(path, fd);
         } catch (const Err::Error& error) {
-            held = error.Number() == Posix::kEngineFileInUse;
+            held = error.Number() == kEngineFileInUse;
         }
         Err::Current() = before;
         Sys().Close(fd);
