@@ -380,6 +380,7 @@ CheckReport CheckDatabase(const PageSource& source) {
     } catch (const NotChecked& n) {
         report.Outcome = Verdict::kNotChecked;
         report.Finding = n.why;
+        report.UnknownFormat = n.unknownFormat;
     } catch (const Unreadable& u) {
         report.Outcome = Verdict::kUnreadable;
         report.Finding = u.what;

@@ -124,63 +124,6 @@ void OpenSource(const std::string& source, Descriptor& fd, struct stat& status) 
     Raise(kEngineFileInUse, 0, InUseDescription(source) + ".");
 }
 
-void CheckFormat(int fd, const struct stat& status, const std::string& source) {
-    unsigned char header[kDatabaseHeaderBytes] = {};
-    std::size_t have = 0;
-    while (have < sizeof header) {
-        const ssize_t n =
-            Sys().Pread(fd, header + have, sizeof header - have, static_cast<off_t>(have));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            Raise(kEngineDiskError, errno,
-                  "Disk or network error reading the header of " + Quoted(source) + ".");
-        }
-        if (n == 0) break;
-        have += static_cast<std::size_t>(n);
-    }
-    const auto size = static_cast<std::uint64_t>(status.st_size);
-    const DatabaseCheck check = CheckDatabaseHeader(header, have, size);
-    switch (check.verdict) {
-        case DatabaseVerdict::kDatabase:
-            return;
-        case DatabaseVerdict::kUnrecognised:
-            Raise(kEngineUnrecognisedFormat, 0,
-                  "Unrecognized database format " + Quoted(source) + ": " + check.reason + ".");
-        case DatabaseVerdict::kCorrupt:
-            Raise(kEngineCannotOpenDatabase, 0,
-                  "Cannot open database " + Quoted(source) +
-                      ". It may not be a database this engine recognizes, or the file may be "
-                      "corrupt: " +
-                      check.reason + ".");
-    }
-}
-
-// The structural check of the source; a damaged database is refused before anything is
-// written. A database the check does not know is copied as it is.
-Jet::CheckReport CheckSource(int fd, const struct stat& status, const std::string& source) {
-    const DescriptorPages pages(fd, static_cast<std::uint64_t>(status.st_size));
-    Jet::CheckReport report = Jet::CheckDatabase(pages);
-    switch (report.Outcome) {
-        case Jet::Verdict::kSound:
-        case Jet::Verdict::kNotChecked:
-            break;
-        case Jet::Verdict::kDamaged:
-            Raise(kEngineCannotOpenDatabase, 0,
-                  "Cannot open database " + Quoted(source) +
-                      ". It may not be a database this engine recognizes, or the file may be "
-                      "corrupt: " +
-                      Jet::Sentence(report.Finding));
-        case Jet::Verdict::kNotADatabase:
-            Raise(kEngineUnrecognisedFormat, 0,
-                  "Unrecognized database format " + Quoted(source) + ": " +
-                      Jet::Sentence(report.Finding));
-        case Jet::Verdict::kUnreadable:
-            Raise(kEngineDiskError, pages.Error(),
-                  "Disk or network error reading " + Quoted(source) + ".");
-    }
-    return report;
-}
-
 // --- the destination ---------------------------------------------------------------------
 
 // The engine's number for a failure to make or write the destination.
@@ -354,8 +297,8 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         struct stat status;
         OpenSource(source, in, status);
         const DatabaseLock lock(source, in.Get());
-        CheckFormat(in.Get(), status, source);
-        const Jet::CheckReport checked = CheckSource(in.Get(), status, source);
+        const Jet::CheckReport checked =
+            CheckSource(in.Get(), static_cast<std::uint64_t>(status.st_size), source);
 
         if (destination.empty()) Raise(kEngineInvalidPath, 0, "'' isn't a valid path.");
         Descriptor out(OpenUnnamed(destination));
