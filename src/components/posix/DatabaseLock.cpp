@@ -8,6 +8,7 @@
 
 #include "components/CurrentError.h"
 #include "components/EngineErrors.h"
+#include "components/posix/Descriptor.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/SystemCalls.h"
 
@@ -43,10 +44,7 @@ DatabaseLock::DatabaseLock(const std::string& path, int fd) {
         own_ = -1;
     }
     const int lockFd = own_ >= 0 ? own_ : fd;
-    int result;
-    do {
-        result = Sys().Flock(lockFd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    const int result = Retried([&] { return Sys().Flock(lockFd, LOCK_EX | LOCK_NB); });
     const int flockError = result == 0 ? 0 : errno;
     if (flockError == EWOULDBLOCK) RaiseInUse(path);
     // A read lock on the whole file: any process holding a POSIX write lock there refuses it,

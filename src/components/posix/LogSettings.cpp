@@ -12,6 +12,7 @@
 #include <optional>
 #include <string_view>
 
+#include "components/posix/Descriptor.h"
 #include "components/posix/PosixPaths.h"
 #include "components/posix/SystemCalls.h"
 
@@ -55,22 +56,10 @@ std::optional<std::string> ReadLevelFile(const std::string& path) {
     std::optional<std::string> text;
     struct stat status;
     if (Posix::Sys().Fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        std::string bytes;
-        char chunk[512];
-        for (;;) {
-            const ssize_t n = Posix::Sys().Read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                bytes.clear();
-                break;
-            }
-            if (n == 0) {
-                text = std::move(bytes);
-                break;
-            }
-            bytes.append(chunk, static_cast<std::size_t>(n));
-            if (bytes.size() > kLongestLevelFile) break;
-        }
+        std::string bytes(kLongestLevelFile + 1, '\0');
+        int error = 0;
+        bytes.resize(Posix::ReadFull(fd, bytes.data(), bytes.size(), -1, error));
+        if (error == 0 && bytes.size() <= kLongestLevelFile) text = std::move(bytes);
     }
     Posix::Sys().Close(fd);
     return text;
