@@ -12,6 +12,7 @@
 #include <optional>
 #include <string_view>
 
+#include "components/TextPadding.h"
 #include "components/posix/Descriptor.h"
 #include "components/posix/PosixPaths.h"
 #include "components/posix/SystemCalls.h"
@@ -65,15 +66,6 @@ std::optional<std::string> ReadLevelFile(const std::string& path) {
     return text;
 }
 
-// Code points, not bytes: a text outside ASCII must not skew the column.
-std::size_t CodePoints(const std::string& utf8) {
-    std::size_t n = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80) ++n;
-    }
-    return n;
-}
-
 class FileLogSettings final : public LogSettings {
   public:
     std::int32_t LoggingLevel() override {
@@ -85,12 +77,7 @@ class FileLogSettings final : public LogSettings {
     }
 
     std::string PadText(std::string text, std::int32_t width, std::string fill) override {
-        std::string padding;
-        for (std::size_t have = CodePoints(text);
-             !fill.empty() && width > 0 && have < static_cast<std::size_t>(width); ++have) {
-            padding += fill;
-        }
-        return padding + text;
+        return LeftPadded(text, width, fill);
     }
 };
 
