@@ -4,8 +4,6 @@
 
 #include <grp.h>
 
-#include <cstdio>
-
 #include "components/CommandLine.h"
 #include "components/posix/SystemCalls.h"
 #include "start/StartModule.h"
@@ -55,14 +53,6 @@ const Row kRows[] = {
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
-
-std::string Shell(const std::string& command) {
-    std::string text;
-    FILE* pipe = popen(command.c_str(), "r");
-    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;) text += static_cast<char>(c);
-    if (pipe != nullptr) pclose(pipe);
-    return text;
-}
 
 std::string Acl(const fs::path& file) {
     return Shell("getfacl --omit-header -n -p '" + file.string() + "' 2>&1");

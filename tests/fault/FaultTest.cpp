@@ -95,10 +95,6 @@ class Runs : public Scratch {
         return FaultInjection::Fired() ? 10 : code;
     }
 
-    std::string Violation(const RunResult& run) const {
-        return WholeRun::Violation(run, old, oldInode, data);
-    }
-
     Mode mode{0};
     bool losesRow = false;
     std::string plant;  // someone else's file appears under a name ending so, as it is made
@@ -113,10 +109,10 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
     long n = 1, failures = 0;
     for (;; ++n) {
         RunResult run = RunWithFault(n);
-        std::string wrong = Violation(run);
+        std::string wrong = Violation(run, old, oldInode, data);
         if (wrong.empty() && !run.crashed) {  // and then the power goes
             run = {run.fired, true, run.output, FaultInjection::Cut(root / "cut")};
-            wrong = Violation(run);
+            wrong = Violation(run, old, oldInode, data);
         }
         if (!wrong.empty()) {
             std::string files;
@@ -200,7 +196,7 @@ TEST_F(Runs, NothingUnderANameThatIsTakenIsEverTouched) {
         ASSERT_FALSE(planted.empty()) << "someone else's file is gone or changed";
         run.files.erase(planted);
         run.fired = true;
-        EXPECT_EQ(Violation(run), "") << run.output;
+        EXPECT_EQ(Violation(run, old, oldInode, data), "") << run.output;
         EXPECT_EQ(run.output.find(kSuccess) != std::string::npos, c.succeeds) << run.output;
     }
 }

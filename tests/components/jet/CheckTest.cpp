@@ -60,11 +60,8 @@ std::vector<std::string> Lines(const char* command, const fs::path& file,
     setenv("F", file.c_str(), 1);
     setenv("T", table.c_str(), 1);
     std::vector<std::string> lines;
-    std::string line;
-    FILE* pipe = popen(command, "r");
-    for (int c; (c = std::fgetc(pipe)) != EOF;)
-        c == '\n' ? lines.push_back(std::exchange(line, "")) : line.push_back(static_cast<char>(c));
-    pclose(pipe);
+    std::istringstream text(WholeRun::Shell(command));
+    for (std::string line; std::getline(text, line);) lines.push_back(line);
     return lines;
 }
 
