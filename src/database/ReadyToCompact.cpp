@@ -4,6 +4,7 @@
 #include "components/CurrentError.h"
 #include "components/DatabaseUse.h"
 #include "components/DiskSpace.h"
+#include "components/EngineErrors.h"
 #include "components/FileTools.h"
 #include "database/Safeguards.h"
 
@@ -13,8 +14,8 @@ namespace {
 
 using Components::The;
 
-constexpr std::int32_t kEngineDiskFull = 3026;
-constexpr std::int32_t kEngineFileInUse = 3045;
+using Components::kEngineDiskFull;
+using Components::kEngineFileInUse;
 
 // The engine keeps one 64-byte entry per user, at most 255 of them: a computer name and a
 // user name, 32 bytes each, padded with NULs.
@@ -34,8 +35,7 @@ std::string NameAt(const std::string& bytes, std::size_t at) {
 
 void RefuseWhenInUse(const std::string& path) {
     if (!The<Components::DatabaseUse>().InUse(path)) return;
-    std::string description =
-        "Could not use '" + path + "'; file already in use by another process";
+    std::string description = Components::InUseDescription(path);
     const std::string holders = LockFileHolders(path);
     if (!holders.empty()) description += "; its lock file names " + holders;
     Err::Raise(kEngineFileInUse, description + ".");

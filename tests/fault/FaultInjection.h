@@ -9,6 +9,8 @@
 #include <map>
 #include <string>
 
+#include "support/Invariant.h"
+
 namespace FaultInjection {
 
 // Puts the layer in front of whatever the table holds now. With `failAt` 0 nothing fails;
@@ -24,10 +26,7 @@ bool Fired();
 void CutsShow(const std::string& folder, const std::string& into);
 void PowerCut();
 
-struct File {
-    ino_t inode;
-    std::string bytes;
-};
+using File = WholeRun::File;
 
 // What the last power cut wrote to `into`, by name.
 std::map<std::string, File> Cut(const std::string& into);

@@ -6,26 +6,16 @@
 // must be true; so too after a power cut at the crash or once the run is over.
 #include <sys/stat.h>
 
-#include <regex>
-
 #include "components/posix/SystemCalls.h"
 #include "fault/FaultInjection.h"
 #include "start/StartModule.h"
-#include "support/WholeRun.h"
+#include "support/Invariant.h"
 
 namespace {
 
 using namespace WholeRun;
 using Components::Posix::RealSystemCalls;
 using Components::Posix::Sys;
-
-using FaultInjection::File;
-
-struct RunResult {
-    bool fired, crashed;  // crashed: `files` are what a power cut left
-    std::string output;
-    std::map<std::string, File> files;  // the database's folder after the run
-};
 
 struct Mode {
     int error;                    // what the call fails with; 0: the process dies there
@@ -67,10 +57,7 @@ class Runs : public Scratch {
             run.files = FaultInjection::Cut(root / "cut");
             return run;
         }
-        for (const auto& entry : fs::directory_iterator(data)) {
-            ::stat(entry.path().c_str(), &status);
-            run.files[entry.path().filename()] = {status.st_ino, ReadFile(entry.path())};
-        }
+        run.files = FilesIn(data);
         return run;
     }
 
@@ -108,79 +95,6 @@ class Runs : public Scratch {
         return FaultInjection::Fired() ? 10 : code;
     }
 
-    // What is wrong with what the run left, empty when nothing is.
-    std::string Violation(const RunResult& run) const {
-        static const std::regex temporary("TOL[0-9A-F]{4}\\.(MDB|TMP)"),
-            backup("Shop-[0-9]{4}\\.BAK");
-        const std::string folder = (root / "data/").string();
-        std::string oldName;
-        std::vector<std::string> copies, emptyReservations;
-        for (const auto& [name, file] : run.files) {
-            const bool isTemporary = std::regex_match(name, temporary);
-            if (name != "Shop.mdb" && !isTemporary && !std::regex_match(name, backup)) {
-                return "a stray file " + name;
-            }
-            if (file.inode == oldInode && file.bytes == old) oldName = name;
-            if (isTemporary && name.ends_with(".TMP")) {
-                if (!file.bytes.empty()) return "a temporary-name file with bytes in it";
-                emptyReservations.push_back(name);
-            } else if (isTemporary) {
-                copies.push_back(name);
-                // A copy stays only whole, or where the report says it could not be removed.
-                if (file.bytes != old &&
-                    run.output.find("The unfinished copy '" + folder + name +
-                                    "' could not be removed") == std::string::npos) {
-                    return "a half-written copy " + name + " is left";
-                }
-            }
-        }
-        if (oldName.empty()) return "the database's bytes are lost";
-        const auto has = [&](const std::string& name, bool oldOne) {
-            const auto it = run.files.find(name);
-            return it != run.files.end() && it->second.bytes == old &&
-                   (it->second.inode == oldInode) == oldOne;
-        };
-
-        // What the run said holds, even after a power cut.
-        static const std::regex left("copy is (left as )?\\S*/(TOL[0-9A-F]{4}\\.MDB)");
-        std::smatch said;
-        if (std::regex_search(run.output, said, left) && !run.files.contains(said[2])) {
-            return "the copy said to be left is lost";
-        }
-        if (run.output.find(kSuccess) != std::string::npos) {
-            if (!has("Shop.mdb", false)) return "success, but no compacted copy in place";
-            if (!std::regex_match(oldName, backup)) return "success, but no backup";
-            if (!copies.empty()) return "success, and a copy left over";
-            return "";
-        }
-        if (run.crashed) {
-            // Besides the empty file that reserved the temporary name, should its removal have
-            // failed (more than one is no state at all)...
-            const std::size_t kept =
-                emptyReservations.size() <= 1 ? run.files.size() - emptyReservations.size() : 0;
-            // ... before the copy is named, only the database;
-            if (kept == 1 && oldName == "Shop.mdb") return "";
-            // only a whole copy ever has the temporary name, beside the database or its backup
-            // (before the first rename, between the two); after the second it is the database.
-            const bool whole = copies.size() == 1 ? has(copies[0], false) : has("Shop.mdb", false);
-            if (kept == 2 && whole) return "";
-            return "the crash left a state no step of the run makes";
-        }
-        if (!run.fired) return "the run without a fault did not succeed";
-        static const std::regex reported(
-            "There was a problem|Error getting a temporary file name|Run-time error|" + kWarning);
-        if (!std::regex_search(run.output, reported)) return "nothing was reported";
-        if (oldName != "Shop.mdb" && run.output.find(folder + oldName) == std::string::npos) {
-            return "the database was moved to " + oldName + " and the report does not say so";
-        }
-        for (const std::string& copy : copies) {
-            if (run.output.find(folder + copy) == std::string::npos) {
-                return "a copy " + copy + " is left and the report does not name it";
-            }
-        }
-        return "";
-    }
-
     Mode mode{0};
     bool losesRow = false;
     std::string plant;  // someone else's file appears under a name ending so, as it is made
@@ -195,10 +109,10 @@ TEST_P(FaultLoop, EveryCallFailingInTurnLosesNothing) {
     long n = 1, failures = 0;
     for (;; ++n) {
         RunResult run = RunWithFault(n);
-        std::string wrong = Violation(run);
+        std::string wrong = Violation(run, old, oldInode, data);
         if (wrong.empty() && !run.crashed) {  // and then the power goes
             run = {run.fired, true, run.output, FaultInjection::Cut(root / "cut")};
-            wrong = Violation(run);
+            wrong = Violation(run, old, oldInode, data);
         }
         if (!wrong.empty()) {
             std::string files;
@@ -282,7 +196,7 @@ TEST_F(Runs, NothingUnderANameThatIsTakenIsEverTouched) {
         ASSERT_FALSE(planted.empty()) << "someone else's file is gone or changed";
         run.files.erase(planted);
         run.fired = true;
-        EXPECT_EQ(Violation(run), "") << run.output;
+        EXPECT_EQ(Violation(run, old, oldInode, data), "") << run.output;
         EXPECT_EQ(run.output.find(kSuccess) != std::string::npos, c.succeeds) << run.output;
     }
 }

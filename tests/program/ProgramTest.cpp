@@ -127,8 +127,9 @@ TEST_F(Program, WhatMustNotBeCompactedIsRefusedWithTheEnginesReport) {
     const std::string report =
         "There was a problem Compacting/Repairing the database: " + db.string() +
         " and the error's description was reported as : \n\n\"";
-    std::string damaged = old;
+    std::string damaged = old, later = old;
     damaged[Database::kFirstRowsPage * Database::kPage + 4] = 9;  // the rows' owner
+    later[0x14] = 9;                                              // a format version yet to come
     const struct {
         std::string bytes;
         int lock;  // held by another process: 0 none, 1 flock, 2 a record lock past the data
@@ -143,6 +144,9 @@ TEST_F(Program, WhatMustNotBeCompactedIsRefusedWithTheEnginesReport) {
              "'. It may not be a database this engine recognizes, or the file may be corrupt: "
              "table Orders, page 6: the page is in the table's map but is not a data page of "
              "that table. (3049)"},
+        {later, 0,
+         "Unrecognized database format '" + db.string() +
+             "': its format version 9 is not one this reader knows. (3343)"},
         {old, 1,
          "Could not use '" + db.string() + "'; file already in use by another process. (3045)"},
         {old, 2,

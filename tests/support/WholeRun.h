@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -35,6 +36,15 @@ inline std::string ReadFile(const fs::path& path) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     return std::move(bytes).str();
+}
+
+// What a shell command prints.
+inline std::string Shell(const std::string& command) {
+    std::string text;
+    FILE* pipe = popen(command.c_str(), "r");
+    for (int c; pipe != nullptr && (c = std::fgetc(pipe)) != EOF;) text += static_cast<char>(c);
+    if (pipe != nullptr) pclose(pipe);
+    return text;
 }
 
 inline void WriteFile(const fs::path& path, const std::string& bytes) {

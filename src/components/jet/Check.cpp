@@ -2,7 +2,8 @@
 #include <array>
 #include <unordered_map>
 
-#include "components/jet/Reader.h"
+#include "components/jet/LiveRows.h"
+#include "components/jet/PageAccount.h"
 
 namespace Jet {
 
@@ -10,46 +11,13 @@ namespace {
 
 using namespace Detail;
 
-constexpr std::uint32_t kGlobalMapPage = 1;
 constexpr std::uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
 constexpr std::uint8_t kInlineValue = 0x80, kOneRowValue = 0x40, kChainedValue = 0x00;
-
-// Which rows of a table's pages are live, so index entries can be checked against them: a
-// few bytes a page, as the pages come in map order.
-class LiveRows {
-  public:
-    void Add(std::uint32_t page, const std::vector<RowSlot>& slots) {
-        if (!pages_.empty() && page <= pages_.back().first) sorted_ = false;
-        pages_.emplace_back(page, static_cast<std::uint32_t>(words_.size()));
-        words_.resize(words_.size() + (slots.size() + 63) / 64 + 1, 0);
-        words_[pages_.back().second] = slots.size();
-        for (std::size_t r = 0; r < slots.size(); ++r) {
-            if (!slots[r].deleted) words_[pages_.back().second + 1 + r / 64] |= 1ull << (r % 64);
-        }
-    }
-    bool IsLive(RowPointer at) {
-        if (!sorted_) std::sort(pages_.begin(), pages_.end());
-        sorted_ = true;
-        const auto it = std::lower_bound(pages_.begin(), pages_.end(), std::pair(at.page, 0u));
-        if (it == pages_.end() || it->first != at.page || at.row >= words_[it->second])
-            return false;
-        return (words_[it->second + 1 + at.row / 64] >> (at.row % 64) & 1) != 0;
-    }
-
-  private:
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pages_;  // page, its first word
-    std::vector<std::uint64_t> words_;  // per page: its row count, then a bit per live row
-    bool sorted_ = true;
-};
 
 class Checker {
   public:
     Checker(const PageSource& source, const Header& header)
-        : pages_(source, header),
-          f_(header.format),
-          owner_(pages_.Count(), 0),
-          walk_(pages_.Count(), 0),
-          referenced_(pages_.Count(), false) {}
+        : pages_(source, header), f_(header.format), account_(pages_.Count()) {}
 
     // Fills `report` as far as it gets; throws the first damage met.
     void Run(CheckReport& report);
@@ -60,62 +28,18 @@ class Checker {
                   const RowSlot& slot);
     void CheckLongValue(const TableDef& t, Bytes value, const std::string& where);
     void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number, LiveRows& live);
-    // Marks an index's page as met in the index's map (`id` = `mapId`) or tree (`id`).
-    void TakeForIndex(const TableDef& t, std::uint32_t page, std::uint32_t mapId, std::uint32_t id,
-                      const std::string& name);
-    void ReadGlobalMap();
-    // Free by the database-wide map; a page it does not cover is neither free nor in use.
-    bool GlobalFree(std::uint32_t page) const {
-        return page >= pages_.Count() || (known_[page] && free_[page]);
+    void Claim(const TableDef& t, std::uint32_t page, const char* what) {
+        account_.Claim(t, page, what, names_);
     }
-    bool InUse(std::uint32_t page) const { return known_[page] && !free_[page]; }
-    // A page this table alone may hold.
-    void Claim(const TableDef& t, std::uint32_t page, const char* what);
-    // A page something refers to, which others may refer to as well.
-    void Refer(const std::string& subject, std::uint32_t page);
+    void Refer(const std::string& subject, std::uint32_t page) { account_.Refer(subject, page); }
     Bytes Map(const TableDef& t, RowPointer at, Pages::Handle& keep);
 
     Pages pages_;
     const Format& f_;
-    std::vector<std::uint32_t> owner_;  // the definition page of the table that holds it
-    std::vector<std::uint32_t> walk_;   // the index walk that last met it
-    std::vector<bool> referenced_;
-    std::vector<bool> free_, known_;  // the database-wide map, and the pages it covers
+    PageAccount account_;
     std::unordered_map<std::uint32_t, std::string> names_;
-    std::uint32_t walks_ = 0;
-    std::uint32_t tableWalks_ = 0;  // the last mark given before the current table
     std::vector<std::string>* notes_ = nullptr;
 };
-
-void Checker::Refer(const std::string& subject, std::uint32_t page) {
-    if (page >= pages_.Count()) {
-        throw Damage{subject + " leads to page " + std::to_string(page) +
-                     ", past the end of the file"};
-    }
-    if (GlobalFree(page)) {
-        throw Damage{subject + " lies on page " + std::to_string(page) +
-                     ", which the database's map of free pages calls free"};
-    }
-    referenced_[page] = true;
-}
-
-void Checker::Claim(const TableDef& t, std::uint32_t page, const char* what) {
-    const std::string where = PageWhere(t.name, page);
-    if (page >= pages_.Count()) {
-        throw Damage{PageWhere(t.name, t.page) + "its " + what + " continue on page " +
-                     std::to_string(page) + ", past the end of the file"};
-    }
-    if (owner_[page] != 0 && owner_[page] != t.page) {
-        throw Damage{where + "the page is claimed both by this table and by table " +
-                     names_[owner_[page]]};
-    }
-    if (GlobalFree(page)) {
-        throw Damage{where + "the page holds its " + what +
-                     ", but the database's map of free pages calls it free"};
-    }
-    owner_[page] = t.page;
-    referenced_[page] = true;
-}
 
 Bytes Checker::Map(const TableDef& t, RowPointer at, Pages::Handle& keep) {
     const std::string where = PageWhere(t.name, t.page);
@@ -123,47 +47,13 @@ Bytes Checker::Map(const TableDef& t, RowPointer at, Pages::Handle& keep) {
     return MapRow(pages_, at, where, keep);
 }
 
-void Checker::ReadGlobalMap() {
-    free_.assign(pages_.Count(), true);
-    known_.assign(pages_.Count(), false);
-    Pages::Handle keep;
-    const std::string where = "the database's map of free pages: ";
-    const Bytes row = MapRow(pages_, {kGlobalMapPage, 0}, where, keep);
-    // Every page inside the map's reach is first taken as used; its set bits free them.
-    const auto cover = [&](std::uint64_t from, std::uint64_t to) {
-        for (std::uint64_t p = from; p < to && p < pages_.Count(); ++p) {
-            known_[p] = true;
-            free_[p] = false;
-        }
-    };
-    if (row.size() >= 5 && row[0] == 0) {
-        // The engine allocates the pages beyond an inline map's reach as free ones.
-        known_.assign(pages_.Count(), true);
-        cover(U32(row, 1), U32(row, 1) + 8ull * (row.size() - 5));
-    } else if (row.size() >= 1 && row[0] == 1) {
-        // A range whose map page is missing says nothing of its pages.
-        const std::uint64_t perPage = (f_.pageSize - 4) * 8ull;
-        for (std::size_t k = 0; 1 + 4 * k + 4 <= row.size(); ++k) {
-            if (NamesMapPage(U32(row, 1 + 4 * k))) cover(k * perPage, (k + 1) * perPage);
-        }
-    }
-    std::vector<std::uint32_t> reach;
-    ForEachMapPage(
-        pages_, row, where,
-        [&](std::uint32_t page) {
-            if (page < pages_.Count()) free_[page] = true;
-        },
-        [&](std::uint32_t page) { reach.push_back(page); });
-    for (std::uint32_t page : reach) Refer(where + "a map page", page);
-}
-
 void Checker::Run(CheckReport& report) {
     notes_ = &report.Notes;
-    ReadGlobalMap();
+    account_.ReadGlobalMap(pages_);
     // Counted before the tables, so a damaged database still reports its pages.
     PageTally& tally = report.Pages;
     tally.Total = pages_.Count();
-    for (std::uint32_t p = 0; p < pages_.Count(); ++p) tally.InUse += InUse(p) ? 1 : 0;
+    tally.InUse = account_.CountInUse();
     tally.Free = tally.Total - tally.InUse;
     for (std::uint32_t fixed : {0u, kGlobalMapPage}) Refer("the file's first pages", fixed);
     const std::vector<CatalogEntry> catalog = ReadCatalog(pages_);
@@ -184,9 +74,7 @@ void Checker::Run(CheckReport& report) {
         report.Tables.push_back({e.name, e.system, 0});
         CheckTable(e, report.Tables.back());
     }
-    for (std::uint32_t p = 0; p < pages_.Count(); ++p) {
-        tally.Unreferenced += InUse(p) && !referenced_[p] ? 1 : 0;
-    }
+    tally.Unreferenced = account_.CountUnreferenced();
     if (tally.Unreferenced > 0) {
         report.Notes.push_back(std::to_string(tally.Unreferenced) +
                                " pages are allocated but referenced by nothing");
@@ -247,7 +135,7 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
             },
             [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
     }
-    tableWalks_ = walks_;
+    account_.StartTable();
     for (std::size_t i = 0; i < t.indexes.size(); ++i) CheckIndex(t, t.indexes[i], i, live);
     if (rows.LiveRows != t.storedRows) {
         notes_->push_back("table " + t.name + ": its definition stores " +
@@ -305,26 +193,17 @@ void Checker::CheckLongValue(const TableDef& t, Bytes value, const std::string& 
     }
 }
 
-void Checker::TakeForIndex(const TableDef& t, std::uint32_t page, std::uint32_t mapId,
-                           std::uint32_t id, const std::string& name) {
-    if (walk_[page] > tableWalks_ && walk_[page] != mapId && walk_[page] != id) {
-        throw Damage{PageWhere(t.name, page) + "the page belongs both to " + name +
-                     " and to another index of the table"};
-    }
-    walk_[page] = id;
-}
-
 void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number,
                          LiveRows& live) {
     const std::string name = "index " + std::to_string(number + 1);
     Pages::Handle keep;
     const Bytes map = Map(t, index.map, keep);
-    const std::uint32_t mapId = ++walks_, walk = ++walks_;
+    const std::uint32_t mapId = account_.NewWalk(), walk = account_.NewWalk();
     ForEachMapPage(
         pages_, map, PageWhere(t.name, t.page),
         [&](std::uint32_t page) {
             Claim(t, page, "index entries");
-            TakeForIndex(t, page, mapId, mapId, name);
+            account_.TakeForIndex(t, page, mapId, mapId, name);
             const auto bytes = pages_.Get(page);
             const std::uint8_t type = (*bytes)[0];
             if ((type != kIndexNode && type != kIndexLeaf) || U32(*bytes, 4) != t.page) {
@@ -341,9 +220,9 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
             throw Damage{PageWhere(t.name, t.page) + name + " leads to page " +
                          std::to_string(pageNo) + ", past the end of the file"};
         }
-        if (walk_[pageNo] == walk) continue;
+        if (account_.LastWalk(pageNo) == walk) continue;
         Claim(t, pageNo, "index entries");
-        TakeForIndex(t, pageNo, mapId, walk, name);
+        account_.TakeForIndex(t, pageNo, mapId, walk, name);
         const auto page = pages_.Get(pageNo);
         const std::string where = PageWhere(t.name, pageNo);
         const std::uint8_t type = (*page)[0];
@@ -380,6 +259,7 @@ CheckReport CheckDatabase(const PageSource& source) {
     } catch (const NotChecked& n) {
         report.Outcome = Verdict::kNotChecked;
         report.Finding = n.why;
+        report.UnknownFormat = n.unknownFormat;
     } catch (const Unreadable& u) {
         report.Outcome = Verdict::kUnreadable;
         report.Finding = u.what;

@@ -64,6 +64,7 @@ struct CheckReport {
     std::vector<TableRows> Tables;  // in catalog order, system tables included
     PageTally Pages;
     std::vector<std::string> Notes;  // not damage: unreferenced pages, stored counts that differ
+    bool UnknownFormat = false;      // kNotChecked because the header names no format known
 };
 
 // Never throws for any content of the file and never reads outside it; each page it reaches

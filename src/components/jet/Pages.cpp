@@ -102,17 +102,23 @@ Header ReadHeader(const PageSource& source) {
     const std::size_t have = static_cast<std::size_t>(std::min<std::uint64_t>(size, b.size()));
     if (!source.Read(0, std::span(b).first(have)))
         throw Unreadable{"the first page cannot be read"};
-    if (have < 0x20 || std::memcmp(b.data(), kStart, 4) != 0) {
+    // Every byte the file has must agree with a database's start; a file that agrees but ends
+    // before its version is a database cut short, not some other file.
+    if (std::memcmp(b.data(), kStart, std::min<std::size_t>(have, 4)) != 0) {
         throw NotADatabase{"it does not begin as a database file does"};
     }
-    const bool jet = std::memcmp(b.data() + 4, kJet, 16) == 0;
-    const bool ace = std::memcmp(b.data() + 4, kAce, 16) == 0;
+    const std::size_t signature = std::clamp<std::size_t>(have, 4, 0x14) - 4;
+    const bool jet = std::memcmp(b.data() + 4, kJet, signature) == 0;
+    const bool ace = std::memcmp(b.data() + 4, kAce, signature) == 0;
     if (!jet && !ace) throw NotADatabase{"it carries no database signature"};
+    if (have <= 0x14)
+        throw Damage{size == 0 ? "the file is empty" : "the file ends inside its header"};
     Header h;
     h.version = b[0x14];
     if ((jet && h.version > 1) || (ace && (h.version < 2 || h.version > 6))) {
-        throw NotChecked{"its format version " + std::to_string(h.version) +
-                         " is not one this reader knows"};
+        throw NotChecked{
+            "its format version " + std::to_string(h.version) + " is not one this reader knows",
+            true};
     }
     h.format = Format::ForVersion(h.version);
     const std::uint32_t ps = h.format.pageSize;

@@ -22,6 +22,7 @@ struct Damage {
 // The reader met something it does not know.
 struct NotChecked {
     std::string why;
+    bool unknownFormat = false;  // the header names a format version not known
 };
 // A read of the page source failed.
 struct Unreadable {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "components/CurrentError.h"
+#include "components/posix/Descriptor.h"
 #include "components/posix/DescriptorPages.h"
 #include "components/posix/PosixErrors.h"
 
@@ -37,11 +38,8 @@ class PosixCheckerServices final : public CheckerServices {
     }
 
     std::unique_ptr<Jet::PageSource> Open(const std::string& path) override {
-        int fd;
-        do {
-            // Non-blocking, so that a FIFO is refused rather than waited on.
-            fd = Sys().Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0);
-        } while (fd < 0 && errno == EINTR);
+        // Non-blocking, so that a FIFO is refused rather than waited on.
+        const int fd = OpenRetried(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (fd < 0) RaiseSystemError(errno, "Cannot open '" + path + "'");
         struct stat status;
         if (Sys().Fstat(fd, &status) != 0) {

@@ -7,7 +7,8 @@
 #include <cerrno>
 
 #include "components/CurrentError.h"
-#include "components/posix/EngineErrors.h"
+#include "components/EngineErrors.h"
+#include "components/posix/Descriptor.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/SystemCalls.h"
 
@@ -16,8 +17,7 @@ namespace Components::Posix {
 namespace {
 
 [[noreturn]] void RaiseInUse(const std::string& path) {
-    Err::Raise(kEngineFileInUse,
-               "Could not use '" + path + "'; file already in use by another process.");
+    Err::Raise(kEngineFileInUse, InUseDescription(path) + ".");
 }
 
 [[noreturn]] void RaiseCannotLock(int error, const std::string& path) {
@@ -44,10 +44,7 @@ DatabaseLock::DatabaseLock(const std::string& path, int fd) {
         own_ = -1;
     }
     const int lockFd = own_ >= 0 ? own_ : fd;
-    int result;
-    do {
-        result = Sys().Flock(lockFd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
+    const int result = Retried([&] { return Sys().Flock(lockFd, LOCK_EX | LOCK_NB); });
     const int flockError = result == 0 ? 0 : errno;
     if (flockError == EWOULDBLOCK) RaiseInUse(path);
     // A read lock on the whole file: any process holding a POSIX write lock there refuses it,

@@ -8,8 +8,9 @@
 #include <cerrno>
 
 #include "components/CurrentError.h"
+#include "components/EngineErrors.h"
 #include "components/posix/DatabaseLock.h"
-#include "components/posix/EngineErrors.h"
+#include "components/posix/Descriptor.h"
 #include "components/posix/SystemCalls.h"
 
 namespace Components {
@@ -20,11 +21,7 @@ using Posix::Sys;
 
 // -1 when the file cannot be opened; never waits on a FIFO or becomes a terminal's.
 int OpenToRead(const std::string& path) {
-    int fd;
-    do {
-        fd = Sys().Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return Posix::OpenRetried(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
 }
 
 // Valid UTF-8 as it is, so that names written on this system read as they were written;
@@ -69,7 +66,7 @@ class PosixDatabaseUse final : public DatabaseUse {
         try {
             const Posix::DatabaseLock lock(path, fd);
         } catch (const Err::Error& error) {
-            held = error.Number() == Posix::kEngineFileInUse;
+            held = error.Number() == kEngineFileInUse;
         }
         Err::Current() = before;
         Sys().Close(fd);
@@ -80,15 +77,9 @@ class PosixDatabaseUse final : public DatabaseUse {
         const int fd = OpenToRead(path);
         if (fd < 0) return {};
         std::string bytes(limit, '\0');
-        std::size_t have = 0;
-        while (have < limit) {
-            const ssize_t n = Sys().Read(fd, bytes.data() + have, limit - have);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            have += static_cast<std::size_t>(n);
-        }
+        int error = 0;
+        bytes.resize(Posix::ReadFull(fd, bytes.data(), limit, -1, error));
         Sys().Close(fd);
-        bytes.resize(have);
         return bytes;
     }
 

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "components/jet/DatabaseCheck.h"
-#include "components/posix/SystemCalls.h"
+#include "components/posix/Descriptor.h"
 
 namespace Components::Posix {
 
@@ -15,17 +15,11 @@ class DescriptorPages final : public Jet::PageSource {
     DescriptorPages(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const override {
-        for (std::size_t have = 0; have < out.size();) {
-            const ssize_t n = Sys().Pread(fd_, out.data() + have, out.size() - have,
-                                          static_cast<off_t>(offset + have));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                error_ = n < 0 ? errno : EIO;  // a file that shrank under us reads as an I/O error
-                return false;
-            }
-            have += static_cast<std::size_t>(n);
-        }
-        return true;
+        int error = 0;
+        if (ReadFull(fd_, out.data(), out.size(), static_cast<off_t>(offset), error) == out.size())
+            return true;
+        error_ = error != 0 ? error : EIO;  // a file that shrank under us reads as an I/O error
+        return false;
     }
     // The errno of the read that failed.
     int Error() const { return error_; }

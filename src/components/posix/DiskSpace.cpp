@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "components/posix/Descriptor.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/SystemCalls.h"
 
@@ -14,10 +15,8 @@ class PosixDiskSpace final : public DiskSpace {
     std::uint64_t FreeBytes(std::string folder) override {
         if (folder.empty()) folder = ".";
         struct statvfs status {};
-        int result;
-        do {
-            result = Posix::Sys().Statvfs(folder.c_str(), &status);
-        } while (result != 0 && errno == EINTR);
+        const int result =
+            Posix::Retried([&] { return Posix::Sys().Statvfs(folder.c_str(), &status); });
         if (result != 0) Posix::RaiseSystemError(errno, "FreeBytes '" + folder + "'");
         // The blocks an unprivileged user may still have; root's reserve is not counted.
         return static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;

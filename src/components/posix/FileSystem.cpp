@@ -7,9 +7,12 @@
 #include <utility>
 
 #include "components/CurrentError.h"
+#include "components/posix/Descriptor.h"
+#include "components/posix/FolderSync.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
 #include "components/posix/SystemCalls.h"
+#include "general/qnGeneral.h"
 
 namespace Components {
 
@@ -17,17 +20,6 @@ namespace {
 
 using Posix::Quoted;
 using Posix::Sys;
-
-// After a rename the new name should survive a power cut too; the rename itself has
-// happened, so a folder that cannot be synced is no failure of it.
-void SyncFolderOf(const std::string& path) {
-    std::string folder = Posix::FolderPart(path);
-    if (folder.empty()) folder = ".";
-    const int fd = Sys().Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    if (fd < 0) return;
-    (void)Sys().Fsync(fd);
-    Sys().Close(fd);
-}
 
 // Neither a rename that refuses to replace nor a second name (FAT, some FUSE and SMB mounts):
 // the new name is first made ours with O_EXCL, which fails on a name that is taken, and only
@@ -75,7 +67,12 @@ class PosixFileSystem final : public FileSystem {
             if (error != EINVAL && error != ENOSYS) Posix::RaiseSystemError(error, what);
             RenameByLink(from, to, what);
         }
-        SyncFolderOf(to);
+        // The rename has happened: a folder that cannot be synced is no failure of it.
+        if (const int error = Posix::SyncFolderOf(to); error != 0) {
+            qnGeneral::WriteLog("The folder of " + Quoted(to) + " could not be synced after " +
+                                    what + " (" + Posix::SystemText(error) + ")",
+                                -1, qnGeneral::kIndentNone);
+        }
     }
 
     void Kill(std::string path) override {
@@ -103,18 +100,8 @@ class PosixFileSystem final : public FileSystem {
         const int fd =
             Sys().Open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
         if (fd < 0) Posix::RaiseSystemError(errno, what);
-        int failure = 0;
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = Sys().Write(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                failure = n < 0 ? errno : EIO;
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        if (Sys().Close(fd) != 0 && failure == 0 && errno != EINTR) failure = errno;
+        int failure = Posix::WriteAll(fd, bytes.data(), bytes.size());
+        if (const int closed = Posix::CloseReporting(fd); failure == 0) failure = closed;
         if (failure != 0) Posix::RaiseSystemError(failure, what);
     }
 

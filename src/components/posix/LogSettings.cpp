@@ -12,6 +12,8 @@
 #include <optional>
 #include <string_view>
 
+#include "components/TextPadding.h"
+#include "components/posix/Descriptor.h"
 #include "components/posix/PosixPaths.h"
 #include "components/posix/SystemCalls.h"
 
@@ -55,34 +57,13 @@ std::optional<std::string> ReadLevelFile(const std::string& path) {
     std::optional<std::string> text;
     struct stat status;
     if (Posix::Sys().Fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        std::string bytes;
-        char chunk[512];
-        for (;;) {
-            const ssize_t n = Posix::Sys().Read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                bytes.clear();
-                break;
-            }
-            if (n == 0) {
-                text = std::move(bytes);
-                break;
-            }
-            bytes.append(chunk, static_cast<std::size_t>(n));
-            if (bytes.size() > kLongestLevelFile) break;
-        }
+        std::string bytes(kLongestLevelFile + 1, '\0');
+        int error = 0;
+        bytes.resize(Posix::ReadFull(fd, bytes.data(), bytes.size(), -1, error));
+        if (error == 0 && bytes.size() <= kLongestLevelFile) text = std::move(bytes);
     }
     Posix::Sys().Close(fd);
     return text;
-}
-
-// Code points, not bytes: a text outside ASCII must not skew the column.
-std::size_t CodePoints(const std::string& utf8) {
-    std::size_t n = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80) ++n;
-    }
-    return n;
 }
 
 class FileLogSettings final : public LogSettings {
@@ -96,12 +77,7 @@ class FileLogSettings final : public LogSettings {
     }
 
     std::string PadText(std::string text, std::int32_t width, std::string fill) override {
-        std::string padding;
-        for (std::size_t have = CodePoints(text);
-             !fill.empty() && width > 0 && have < static_cast<std::size_t>(width); ++have) {
-            padding += fill;
-        }
-        return padding + text;
+        return LeftPadded(text, width, fill);
     }
 };
 

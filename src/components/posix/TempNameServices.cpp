@@ -13,6 +13,7 @@
 #include <cstdlib>
 
 #include "components/CurrentError.h"
+#include "components/posix/Descriptor.h"
 #include "components/posix/SystemCalls.h"
 
 namespace Components {
@@ -82,12 +83,9 @@ class PosixTempNameServices final : public TempNameServices {
             const std::uint32_t number = next_;
             next_ = next_ % kNumbers + 1;
             const std::string name = NameFor(stem, number);
-            int fd;
-            do {
-                fd = Sys().Open(name.c_str(),
-                                O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY,
-                                0644);
-            } while (fd < 0 && errno == EINTR);
+            const int fd = Posix::OpenRetried(
+                name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY,
+                0644);
             if (fd < 0) {
                 if (errno == EEXIST) continue;  // never reuse a file that is there
                 LeaveError(errno);

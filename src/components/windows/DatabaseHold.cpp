@@ -7,14 +7,13 @@
 #include <cstdio>
 
 #include "components/CurrentError.h"
+#include "components/EngineErrors.h"
 #include "components/windows/WinErrors.h"
 #include "components/windows/WinPaths.h"
 
 namespace Components {
 
 namespace {
-
-constexpr std::int32_t kEngineFileInUse = 3045;  // the engine's own number for it
 
 std::int64_t Ticks(const FILETIME& time) {
     return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
@@ -58,8 +57,7 @@ class Win32DatabaseHold final : public DatabaseHold {
             if (error != ERROR_SHARING_VIOLATION) Win::RaiseLastError("Hold '" + path + "'");
             // Someone has it open for writing: the engine's word for that.
             Err::Current().LastDllError = error;
-            Err::Raise(kEngineFileInUse,
-                       "Could not use '" + path + "'; file already in use by another process.");
+            Err::Raise(kEngineFileInUse, InUseDescription(path) + ".");
         }
         file_ = file;
         path_ = path;

@@ -2,20 +2,13 @@
 
 #include "components/windows/Win32.h"
 
+#include "components/TextPadding.h"
+
 namespace Components {
 
 namespace {
 
 constexpr std::int32_t kLevelWhenUnset = 5;
-
-// Characters, not bytes: a text outside ASCII must not skew the column.
-std::size_t CodePoints(const std::string& utf8) {
-    std::size_t n = 0;
-    for (unsigned char c : utf8) {
-        if ((c & 0xC0) != 0x80) ++n;
-    }
-    return n;
-}
 
 class RegistryLogSettings final : public LogSettings {
   public:
@@ -39,12 +32,7 @@ class RegistryLogSettings final : public LogSettings {
     }
 
     std::string PadText(std::string text, std::int32_t width, std::string fill) override {
-        std::string padding;
-        for (std::size_t have = CodePoints(text);
-             !fill.empty() && width > 0 && have < static_cast<std::size_t>(width); ++have) {
-            padding += fill;
-        }
-        return padding + text;
+        return LeftPadded(text, width, fill);
     }
 };
 

@@ -1,10 +1,12 @@
-// The database engine's own error numbers (its trappable DAO/Jet errors) that the POSIX
-// stand-in raises. The descriptions are this program's wording and name the path.
+// The database engine's own error numbers (its trappable DAO/Jet errors) that this program
+// raises itself on either platform, and the engine's wording of a database in use, so that
+// the program's own reports read as the engine's do.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
-namespace Components::Posix {
+namespace Components {
 
 enum : std::int32_t {
     kEngineFileNotFound = 3024,        // Could not find file '<name>'.
@@ -21,4 +23,10 @@ enum : std::int32_t {
     kEngineUnrecognisedFormat = 3343,  // Unrecognized database format '<name>'.
 };
 
-}  // namespace Components::Posix
+// The description of kEngineFileInUse, without its closing full stop: a caller may add what
+// else it knows.
+inline std::string InUseDescription(const std::string& path) {
+    return "Could not use '" + path + "'; file already in use by another process";
+}
+
+}  // namespace Components
