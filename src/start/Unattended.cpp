@@ -35,9 +35,11 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-void Outcome(const std::string& line) {
+// The log first: a console that cannot take the line must not cost the log its record.
+void Outcome(const std::string& line, bool failed) {
     const std::int32_t indent = qnGeneral::kIndentNone;
     qnGeneral::WriteLog(line, 1, indent);
+    The<Components::CommandLine>().TellOutcome(line, failed);
 }
 
 // The name the operation's own search will give the old database: the first number whose
@@ -70,7 +72,8 @@ int CompactOne(const std::string& argument) {
             Err::Current().Number != 0 ? " (" + Err::Current().Description + ")" : "";
         resume.Step([&] {
             Outcome("'" + path + "' names no database file, or an empty one" + why +
-                    "; nothing was done for it");
+                        "; nothing was done for it",
+                    true);
         });
         return kWrongCall;
     }
@@ -88,7 +91,8 @@ int CompactOne(const std::string& argument) {
         resume.Step([&] { after = tools.FileSize(path); });
         resume.Step([&] {
             Outcome("'" + path + "' compacted: " + Bytes(before) + " bytes before, " +
-                    Bytes(after) + " after; the old database is now '" + backup + "'");
+                        Bytes(after) + " after; the old database is now '" + backup + "'",
+                    false);
         });
         return kAllCompacted;
     }
@@ -98,10 +102,11 @@ int CompactOne(const std::string& argument) {
         returned ? qnGeneral::LastProblem().Message : Err::Current().Description;
     const bool inUse = DAO_DatabaseFunctions::MeansInUse(number);
     resume.Step([&] {
-        Outcome(
-            "'" + path + "' " +
-            (inUse ? "is in use and was left as it was; try again later" : "was not compacted") +
-            ": error " + std::to_string(number) + ": " + OneLine(text));
+        Outcome("'" + path + "' " +
+                    (inUse ? "is in use and was left as it was; try again later"
+                           : "was not compacted") +
+                    ": error " + std::to_string(number) + ": " + OneLine(text),
+                true);
     });
     return inUse ? kInUse : kFailed;
 }
