@@ -3,7 +3,7 @@ enable_language(RC)
 
 target_compile_definitions(tolvane_platform PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
                                                     NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 user32 advapi32 shell32)
+target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 comctl32 user32 advapi32 shell32)
 
 # The modules call the components through CreatePlatformInstance and the components raise
 # through the modules' error model: a cycle, which the linker sees through once CMake knows it.
@@ -17,6 +17,12 @@ set_target_properties(Tolvane PROPERTIES OUTPUT_NAME Tolvane)
 # No console: the entry point runs Main and nothing else.
 target_link_options(Tolvane PRIVATE ${TOLVANE_STATIC_LINK} -mwindows)
 target_link_libraries(Tolvane PRIVATE tolvane_platform)
+# The same program for the console subsystem, so that cmd.exe and PowerShell wait for it and see
+# its status; named .com, which cmd.exe takes before .exe when `Tolvane` is typed.
+add_executable(TolvaneConsole src/start/main.cpp resources/Tolvane.rc)
+set_target_properties(TolvaneConsole PROPERTIES OUTPUT_NAME Tolvane SUFFIX .com)
+target_link_options(TolvaneConsole PRIVATE ${TOLVANE_STATIC_LINK} -mconsole)
+target_link_libraries(TolvaneConsole PRIVATE tolvane_platform)
 set(TOLVANE_RESOURCE_FILES ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.ico
                            ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.manifest)
 set_source_files_properties(resources/Tolvane.rc PROPERTIES

@@ -32,6 +32,12 @@ class CommandLine {
     // `unattended` run, which no one may be watching and which must never wait: that one has
     // only its log. Raises Err::Error when it cannot be shown.
     virtual void Tell(std::string text, bool problem, bool unattended) = 0;
+
+    // Hands an unattended run's outcome line, which the log already holds, to a console that
+    // waits for the program: standard output, or standard error when `failed`. Only the Windows
+    // console program has such a console; elsewhere nothing is written, so that a scheduled
+    // run on Linux stays silent. Raises Err::Error when a console cannot take the line.
+    virtual void TellOutcome(std::string line, bool failed) = 0;
 };
 
 std::unique_ptr<CommandLine> CreatePlatformInstance(Tag<CommandLine>);

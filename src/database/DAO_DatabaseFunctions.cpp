@@ -8,6 +8,7 @@
 #include "components/DatabaseHold.h"
 #include "components/FileSystem.h"
 #include "components/FileTools.h"
+#include "components/Progress.h"
 #include "components/UserInterface.h"
 #include "database/ChooseDatabase.h"
 #include "database/Safeguards.h"
@@ -141,6 +142,9 @@ Outcome CompactRepair(std::string DatabasePath,
     Components::FileState before;
     resume.Step([&] {
         before = hold.State(path);
+        // Only a run with questions has someone watching; the box after it finds it gone.
+        const std::string name = path.substr(The<Components::FileTools>().FolderOf(path, 0).size());
+        const Components::ProgressShown progress(SilentMode == 0, "Compacting " + name + "\u2026");
         The<Components::DatabaseEngine>().CompactDatabase(path, temporary);
     });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });

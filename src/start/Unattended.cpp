@@ -40,11 +40,14 @@ struct Tally {
     std::int64_t gained = 0;
 };
 
-// In the log at level 1, and where monitors look.
+// In the log at level 1 first, so that a console that cannot take the line costs the log
+// nothing; then where monitors look, and on a console.
 void LogOutcome(const std::string& line, Components::Severity severity, std::uint32_t event) {
     const std::int32_t indent = qnGeneral::kIndentNone;
     qnGeneral::WriteLog(line, 1, indent);
     The<Components::Monitoring>().Report(line, severity, event);
+    The<Components::CommandLine>().TellOutcome(line,
+                                               severity != Components::Severity::kInformation);
 }
 
 int CompactOne(const std::string& argument, int keep, Tally& tally) {

@@ -32,6 +32,8 @@ class PosixCommandLine final : public CommandLine {
             Err::Raise(57, "Tell: the text could not be written");
         }
     }
+
+    void TellOutcome(std::string, bool) override {}
 };
 
 }  // namespace

@@ -19,17 +19,14 @@ class TerminalMessageBox final : public MessageBox {
     std::int32_t Show(std::string prompt, std::int32_t flags, std::string title) override;
 };
 
-// Records the shape. On a terminal the busy shape writes "Working..." to `fd` and the next
-// other shape clears that line again; off a terminal nothing is written.
+// Records the shape only: a terminal has no pointer, and the progress line (Progress.h) says
+// that the program is at work.
 class TerminalMousePointer final : public MousePointer {
   public:
-    TerminalMousePointer(int fd, bool terminal) : fd_(fd), terminal_(terminal) {}
     std::int32_t Get() override { return shape_; }
-    void Set(std::int32_t shape) override;
+    void Set(std::int32_t shape) override { shape_ = shape; }
 
   private:
-    int fd_;
-    bool terminal_;
     std::int32_t shape_ = kPointerDefault;
 };
 

@@ -124,20 +124,6 @@ std::int32_t TerminalMessageBox::Show(std::string prompt, std::int32_t flags, st
     }
 }
 
-void TerminalMousePointer::Set(std::int32_t shape) {
-    if (terminal_) {
-        // Nothing here may fail the work it describes, so the writes are not checked.
-        if (shape == kPointerBusy && shape_ != kPointerBusy) {
-            static constexpr char kBusy[] = "Working...";
-            (void)!::write(fd_, kBusy, sizeof kBusy - 1);
-        } else if (shape != kPointerBusy && shape_ == kPointerBusy) {
-            static constexpr char kClear[] = "\r\033[K";
-            (void)!::write(fd_, kClear, sizeof kClear - 1);
-        }
-    }
-    shape_ = shape;
-}
-
 }  // namespace Components::Posix
 
 namespace Components {
@@ -147,8 +133,7 @@ std::unique_ptr<MessageBox> CreatePlatformInstance(Tag<MessageBox>) {
 }
 
 std::unique_ptr<MousePointer> CreatePlatformInstance(Tag<MousePointer>) {
-    return std::make_unique<Posix::TerminalMousePointer>(STDERR_FILENO,
-                                                         ::isatty(STDERR_FILENO) == 1);
+    return std::make_unique<Posix::TerminalMousePointer>();
 }
 
 }  // namespace Components

@@ -1,5 +1,6 @@
 // The command line as Windows keeps it, in UTF-16, so that a path outside the narrow code page
-// arrives whole; the program has no console, so what it tells a user is a message box.
+// arrives whole. What it tells a user goes to the console where the program has one
+// (Tolvane.com), else into a message box.
 #include "components/CommandLine.h"
 
 #include "components/windows/Win32.h"
@@ -8,6 +9,7 @@
 
 #include "components/Application.h"
 #include "components/UserInterface.h"
+#include "components/windows/Console.h"
 #include "components/windows/WinErrors.h"
 #include "components/windows/WinText.h"
 
@@ -46,9 +48,14 @@ class Win32CommandLine final : public CommandLine {
     bool SlashOptions() override { return true; }
 
     void Tell(std::string text, bool problem, bool unattended) override {
+        if (Win::ConsoleProgram()) return Win::WriteStandardLine(text, problem);
         if (unattended) return;
         The<MessageBox>().Show(text, problem ? kMbIconExclamation : kMbIconInformation,
                                The<Application>().Title());
+    }
+
+    void TellOutcome(std::string line, bool failed) override {
+        if (Win::ConsoleProgram()) Win::WriteStandardLine(line, failed);
     }
 };
 
