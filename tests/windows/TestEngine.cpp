@@ -3,12 +3,13 @@
 // (scode MAKE_HRESULT(1, FACILITY_CONTROL, number)) when TOLVANE_ENGINE_FAILURE is
 // "<number>:<description>". With TOLVANE_ENGINE_DROP_ROW set it loses one row of a user table
 // in its copy, as a repair that drops a record it cannot read does, and still reports success.
-// With TOLVANE_ENGINE_KEEP_OPEN set it then opens the source for writing and keeps it open
-// until its next call, as a user who opens the database the moment the engine lets go of it.
-// Served under two classes, it reads the formats the engine registered under that class reads:
-// as DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it refuses any
-// other with 3343, leaving an empty destination behind. Like the engine it plays, which is not
-// known to take them, it refuses a path of MAX_PATH characters or more with 3044.
+// It writes the source's first byte back as it opens it, as the real engine writes the header
+// of a database it opens. With TOLVANE_ENGINE_KEEP_OPEN set it then opens the source for writing
+// and keeps it open until its next call, as a user who opens the database the moment the engine
+// lets go of it. Served under two classes, it reads the formats the engine registered under that
+// class reads: as DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it
+// refuses any other with 3343, leaving an empty destination behind. Like the engine it plays, which
+// is not known to take them, it refuses a path of MAX_PATH characters or more with 3044.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -140,7 +141,13 @@ class Engine final : public IDispatch {
         if (const auto colon = failure.find(L':'); colon != std::wstring::npos) {
             return Fail(info, std::wcstol(failure.c_str(), nullptr, 10), failure.substr(colon + 1));
         }
-        FILE* f = _wfopen(source, L"rb");
+        // As the real engine, it writes the database's header as it opens it, even when nothing
+        // in it changes: its last write time moves on.
+        FILE* f = _wfopen(source, L"r+b");
+        const int first = f ? fgetc(f) : EOF;
+        if (first != EOF && fseek(f, 0, SEEK_SET) == 0) fputc(first, f);
+        if (f) fclose(f);
+        f = _wfopen(source, L"rb");
         const int version = f && fseek(f, 0x14, SEEK_SET) == 0 ? fgetc(f) : -1;
         if (f) fclose(f);
         if (Jet4 ? version >= 2 : version == 0) {
