@@ -59,13 +59,14 @@ long ReadAvailable(HANDLE from, std::string& text) {
 
 // The job that ends the child and all it starts once it is closed; none where Windows makes
 // or joins no such job (Windows 7, for a program already in a job of its own).
-Handle KillingJob() {
-    Handle job(CreateJobObjectW(nullptr, nullptr));
+HANDLE KillingJob() {
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (job.h != nullptr && !SetInformationJobObject(job.h, JobObjectExtendedLimitInformation,
-                                                     &limits, sizeof limits)) {
-        job.Close();
+    if (job != nullptr &&
+        !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
     }
     return job;
 }
@@ -106,7 +107,7 @@ class ChildEngineProcess final : public EngineProcess {
         }
         Handle process(started.hProcess), thread(started.hThread);
         childIn.Close(), childOut.Close();
-        Handle job = KillingJob();
+        Handle job(KillingJob());
         if (job.h != nullptr && !AssignProcessToJobObject(job.h, process.h)) job.Close();
         ResumeThread(thread.h);
         WriteAll(toChild.h, request);
