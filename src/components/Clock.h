@@ -1,6 +1,7 @@
 // The current local date and time, and how the user's region writes a time.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,9 @@ class Clock {
     // What joins hours, minutes and seconds in the regional settings, read anew at every
     // call; ":" where they say nothing else or cannot be read.
     virtual std::string TimeSeparator() = 0;
+
+    // How long an unattended run lets a database in use be before it tries it again.
+    virtual std::chrono::milliseconds RetryInterval() { return std::chrono::seconds(10); }
 };
 
 std::unique_ptr<Clock> CreatePlatformInstance(Tag<Clock>);

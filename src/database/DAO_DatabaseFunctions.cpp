@@ -149,8 +149,13 @@ Outcome CompactRepair(std::string DatabasePath,
     });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });
     if (Err::Current().Number != 0) {
-        return Say(resume, "Compacting/Repairing the database: " + qnGeneral::Trim(path),
-                   Err::Current().Number, SilentMode);
+        Outcome outcome = Say(resume, "Compacting/Repairing the database: " + qnGeneral::Trim(path),
+                              Err::Current().Number, SilentMode);
+        // What the engine left (a copy it could not remove, or one kept for the user) is named.
+        resume.Step([&] {
+            if (The<Components::FileTools>().FileSize(temporary) >= 0) outcome.KeptCopy = temporary;
+        });
+        return outcome;
     }
 
     // Every failure from here on: the cause taken before the removal can overwrite it, the

@@ -13,10 +13,13 @@ enum : int { kAllCompacted = 0, kInUse = 1, kWrongCall = 2, kFailed = 3 };
 struct Request {
     enum Kind { kDialog, kOnePath, kUnattended, kHelp, kWrong } kind = kDialog;
     std::vector<std::string> paths;
-    std::string wrong;        // what is wrong with the command line
-    bool unattended = false;  // asked for unattended work: no one may be watching
-    int keep = 0;             // the backups of each database to keep; 0: all of them
-    bool recursive = false;   // a folder stands for its subfolders' databases too
+    std::string wrong;         // what is wrong with the command line
+    bool unattended = false;   // asked for unattended work: no one may be watching
+    int keep = 0;              // the backups of each database to keep; 0: all of them
+    bool recursive = false;    // a folder stands for its subfolders' databases too
+    double timeout = 0;        // minutes each engine may take; 0: no limit, and no child
+    std::string timeoutShown;  // the limit as the user wrote it
+    double wait = 0;           // minutes from the start a database in use is tried again
 };
 
 // Reads the arguments after the program's name. No arguments: the dialog, as always.

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <string>
 
 #include "components/Application.h"
@@ -30,6 +31,22 @@ bool ReadCount(const std::string& text, int low, int high, int& count) {
     return count >= low && count <= high;
 }
 
+// Minutes from `low` (itself only when `low` may be taken) to 1440 a day, a fraction of one
+// written with a point: 0.5 is thirty seconds. Read without the locale, whose point may be a
+// comma.
+bool ReadMinutes(const std::string& text, bool zero, double& minutes) {
+    const std::size_t point = text.find('.');
+    const std::string whole = text.substr(0, point);
+    const std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
+    if (whole.size() + fraction.size() == 0 || whole.size() > 4 || fraction.size() > 6 ||
+        (whole + fraction).find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    minutes = whole.empty() ? 0 : std::stoi(whole);
+    if (!fraction.empty()) minutes += std::stoi(fraction) / std::pow(10.0, fraction.size());
+    return minutes <= 1440 && (zero || minutes > 0);
+}
+
 }  // namespace
 
 Request ReadArguments(const std::vector<std::string>& arguments) {
@@ -47,6 +64,17 @@ Request ReadArguments(const std::vector<std::string>& arguments) {
             if ((i + 1 == arguments.size() || !ReadCount(arguments[++i], 1, 9999, request.keep)) &&
                 request.wrong.empty()) {
                 request.wrong = argument + " takes the number of backups to keep, 1 to 9999.";
+            }
+        } else if (IsOption(argument, "timeout", slash) || IsOption(argument, "wait", slash)) {
+            compactOnly = compactOnly.empty() ? argument : compactOnly;
+            const bool timeout = IsOption(argument, "timeout", slash);
+            if (i + 1 < arguments.size() &&
+                ReadMinutes(arguments[i + 1], !timeout, timeout ? request.timeout : request.wait)) {
+                if (timeout) request.timeoutShown = arguments[i + 1];
+                ++i;
+            } else if (request.wrong.empty()) {
+                request.wrong = argument + " takes minutes, " + (timeout ? "more than 0" : "0") +
+                                " to 1440 (0.5 is thirty seconds).";
             }
         } else if (IsOption(argument, "recursive", slash) || (slash && Is(argument, "/s", "/s"))) {
             compactOnly = compactOnly.empty() ? argument : compactOnly;
@@ -82,16 +110,22 @@ std::string Usage() {
     return "Usage:\n  " + name +
            "\n      choose a database in a dialog and compact it, asking first\n  " + name +
            " DATABASE\n      compact that database, asking first\n  " + name +
-           " /compact [--keep N] [--recursive] DATABASE|FOLDER|PATTERN...\n      compact each "
+           " /compact [--keep N] [--recursive] [--timeout M] [--wait M] "
+           "DATABASE|FOLDER|PATTERN...\n      compact each "
            "database unattended: no questions and no messages; the log has one line at level 1 "
            "for each database. A folder stands for the .mdb and .accdb files in it, a pattern "
            "(* and ? in the last part) for the files it matches; backups, lock files and "
            "temporary copies are never taken\n      --keep N: after each compaction, delete "
            "that database's older backups (NAME-NNNN.BAK), keeping the N newest (1 to 9999)\n"
-           "      --recursive: folders stand for their subfolders' databases too\n  " +
+           "      --recursive: folders stand for their subfolders' databases too\n"
+           "      --timeout M: stop the engine after M minutes on one database (0.5 is thirty "
+           "seconds); its copy is deleted and the database left as it was, with status 3\n"
+           "      --wait M: try a database in use again every 10 seconds, after the others, "
+           "until M minutes have passed since the run began\n  " +
            name +
            " /?\n      show this text\n--compact and --help do the same as /compact and /?; on "
-           "Windows /keep N and /s do the same as --keep N and --recursive.\n\n"
+           "Windows /keep N, /s, /timeout M and /wait M do the same as --keep N, --recursive, "
+           "--timeout M and --wait M.\n\n"
            "The exit status of an unattended run is the highest that occurred:\n"
            "  0  every database was compacted\n"
            "  1  a database was in use and was left as it was: try again later\n"

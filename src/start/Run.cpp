@@ -6,6 +6,7 @@
 
 #include "components/CommandLine.h"
 #include "components/CurrentError.h"
+#include "components/EngineProcess.h"
 #include "components/UserInterface.h"
 #include "general/qnGeneral.h"
 #include "start/CommandLineRuns.h"
@@ -17,6 +18,8 @@ int Run(int argc, char** argv) {
     bool unattended = false;
     try {
         Components::KeepStartArguments(argc, argv);
+        // A child that does an engine's work for a run with a time limit does nothing else.
+        if (Components::The<Components::EngineProcess>().ServeAsChild()) return kAllCompacted;
         unattended =
             ReadArguments(Components::The<Components::CommandLine>().Arguments()).unattended;
         return Main();

@@ -4,9 +4,12 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
 
+#include "components/Clock.h"
 #include "components/CommandLine.h"
 #include "components/CurrentError.h"
+#include "components/EngineProcess.h"
 #include "components/FileTools.h"
 #include "components/Monitoring.h"
 #include "database/DAO_DatabaseFunctions.h"
@@ -50,7 +53,11 @@ void LogOutcome(const std::string& line, Components::Severity severity, std::uin
                                                severity != Components::Severity::kInformation);
 }
 
-int CompactOne(const std::string& argument, int keep, Tally& tally) {
+// A database in use that is to be tried again later: nothing logged for it yet.
+constexpr int kSetAside = -1;
+
+// One try at one database; its line is logged unless it is in use and `lastTry` is false.
+int CompactOne(const std::string& argument, const Request& request, bool lastTry, Tally& tally) {
     auto& tools = The<Components::FileTools>();
     std::string path = argument;
     double before = -1;
@@ -90,18 +97,27 @@ int CompactOne(const std::string& argument, int keep, Tally& tally) {
         if (outcome.SizeBefore >= 0 && outcome.SizeAfter >= 0) {
             tally.gained += outcome.SizeBefore - outcome.SizeAfter;
         }
-        if (keep > 0) KeepNewestBackups(path, outcome.Backup, keep);
+        if (request.keep > 0) KeepNewestBackups(path, outcome.Backup, request.keep);
         return kAllCompacted;
     }
     const bool inUse = outcome.Kind == DAO_DatabaseFunctions::Outcome::kInUse;
+    if (inUse && !lastTry) return kSetAside;
+    const std::string kept = outcome.KeptCopy.empty()
+                                 ? ""
+                                 : "; its unfinished copy is left as '" + outcome.KeptCopy + "'";
     resume.Step([&] {
-        LogOutcome("'" + path + "' " +
-                       (inUse ? "is in use and was left as it was; try again later"
-                              : "was not compacted") +
-                       ": error " + std::to_string(outcome.Number) + ": " +
-                       OneLine(outcome.Message),
-                   inUse ? Components::Severity::kWarning : Components::Severity::kError,
-                   inUse ? Components::kEventInUse : Components::kEventFailed);
+        LogOutcome(
+            "'" + path + "' " +
+                (outcome.Number == Components::kEngineStopped
+                     ? "was not compacted: the engine did not finish within " +
+                           request.timeoutShown +
+                           " minutes and was stopped; the database is as it was" + kept
+                 : inUse ? "is in use and was left as it was; try again later: error " +
+                               std::to_string(outcome.Number) + ": " + OneLine(outcome.Message)
+                         : "was not compacted: error " + std::to_string(outcome.Number) + ": " +
+                               OneLine(outcome.Message)),
+            inUse ? Components::Severity::kWarning : Components::Severity::kError,
+            inUse ? Components::kEventInUse : Components::kEventFailed);
     });
     ++(inUse ? tally.inUse : tally.failed);
     return inUse ? kInUse : kFailed;
@@ -111,8 +127,21 @@ int CompactOne(const std::string& argument, int keep, Tally& tally) {
 
 int CompactUnattended(const Request& request) {
     const auto started = std::chrono::steady_clock::now();
+    if (request.timeout > 0) Components::LimitEngineTime(request.timeout, request.timeoutShown);
+    const auto waitEnds =
+        started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                      std::chrono::duration<double, std::ratio<60>>(request.wait));
     int status = kAllCompacted;
     Tally tally;
+    std::vector<std::string> setAside;
+    const auto take = [&](const std::string& path, bool lastTry, std::vector<std::string>& later) {
+        const int one = CompactOne(path, request, lastTry, tally);
+        if (one == kSetAside) {
+            later.push_back(path);
+        } else {
+            status = std::max(status, one);
+        }
+    };
     for (const Named& named : NamedDatabases(request.paths, request.recursive)) {
         if (named.pattern && named.paths.empty()) {
             LogOutcome("'" + named.argument + "' matches no database file; nothing was done for it",
@@ -120,9 +149,17 @@ int CompactUnattended(const Request& request) {
             ++tally.failed;
             status = std::max(status, int{kWrongCall});
         }
-        for (const std::string& path : named.paths) {
-            status = std::max(status, CompactOne(path, request.keep, tally));
-        }
+        for (const std::string& path : named.paths) take(path, request.wait <= 0, setAside);
+    }
+    // A database in use goes after all the others, and again after each interval until the
+    // wait is over; the try at its end is the last.
+    while (!setAside.empty()) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            waitEnds - std::chrono::steady_clock::now(), The<Components::Clock>().RetryInterval()));
+        const bool lastTry = std::chrono::steady_clock::now() >= waitEnds;
+        std::vector<std::string> still;
+        for (const std::string& path : setAside) take(path, lastTry, still);
+        setAside = std::move(still);
     }
     const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - started)

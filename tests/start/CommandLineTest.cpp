@@ -4,7 +4,9 @@
 #include <sys/file.h>
 
 #include <regex>
+#include <thread>
 
+#include "components/Clock.h"
 #include "components/CommandLine.h"
 #include "components/posix/SystemCalls.h"
 #include "start/StartModule.h"
@@ -36,7 +38,9 @@ struct Row {
     std::vector<std::string> log;     // the lines at level 1, "@" the data folder
     std::string said = "";            // on standard output or error
     std::string input = "";
-    bool noRoom = false;  // the folder's disk has 4096 bytes left
+    // The folder's disk has 4096 bytes left; the engine stalls in its copy, which is named
+    // from the start as the Windows engine's; the test lets go of Held.mdb after two seconds.
+    enum { kNone, kNoRoom, kStall, kLetGo } plant = kNone;
 };
 
 const std::string kProblem =
@@ -62,7 +66,34 @@ const std::string kGone =
 
 const Row kRows[] = {
     {"Compacted", {"--compact", "@Shop.mdb"}, 0, {"Shop"}, {kCompacted}},
-    {"InUseAndNamedByItsLockFile", {"/COMPACT", "@Held.mdb"}, 1, {}, {kHeld}},
+    {"InUseAfterItsWaitAndNamedByItsLockFile",
+     {"/COMPACT", "--WAIT", ".02", "@Held.mdb"},
+     1,
+     {},
+     {kHeld}},
+    {"InUseUntilLetGoWhileTheOthersGoFirst",
+     {"--compact", "--wait", "1", "@Held.mdb", "@Shop.mdb"},
+     0,
+     {"Held", "Shop"},
+     {kCompacted, Compacted("Held")},
+     "",
+     "",
+     Row::kLetGo},
+    {"AStalledEngineStoppedAtItsTimeLimit",
+     {"--compact", "--timeout", "0.02", "@Shop.mdb"},
+     3,
+     {},
+     {"'@Shop.mdb' was not compacted: the engine did not finish within 0.02 minutes and was "
+      "stopped; the database is as it was"},
+     "",
+     "",
+     Row::kStall},
+    {"ATimeLimitOfNothing",
+     {"--compact", "--timeout", "0", "@Shop.mdb"},
+     2,
+     {},
+     {"Wrong command line: --timeout takes minutes, more than 0 to 1440 (0.5 is thirty seconds)."},
+     "--timeout takes"},
     {"ALockFileAloneDecidesNothing", {"--compact", "@Stale.mdb"}, 0, {"Stale"}, {kStale}},
     {"TheHighestStatusOfSeveral",
      {"@Shop.mdb", "@Gone.mdb", "--compact", "@Text.mdb", "@Held.mdb"},
@@ -82,7 +113,7 @@ const Row kRows[] = {
       "folder has 4096 bytes free. (3026)\""},
      "",
      "",
-     true},
+     Row::kNoRoom},
     {"AnUnknownOption",
      {"--compact", "--force", "@Shop.mdb"},
      2,
@@ -118,6 +149,14 @@ const Row kRows[] = {
      "\n== Tolvane [Question] ==\nAre you sure you want to Compact/Repair this "
      "database?\n\n@Shop.mdb\n",
      "y\ny\n\n"},
+};
+
+// Tries again every tenth of a second, so that no run waits ten seconds.
+struct QuickRetries final : Components::Clock {
+    std::unique_ptr<Clock> real = CreatePlatformInstance(Components::Tag<Clock>{});
+    Components::LocalTime Now() override { return real->Now(); }
+    std::string TimeSeparator() override { return real->TimeSeparator(); }
+    std::chrono::milliseconds RetryInterval() override { return 100ms; }
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -164,8 +203,21 @@ TEST_P(CommandLine, EndsWithItsStatusAndOneLogLinePerDatabase) {
     // Another process holds the engine's lock on Held.mdb for the whole run.
     const int held = open((data / "Held.mdb").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(flock(held, LOCK_EX), 0);
-    const Outcome run = Wait(Start(row.input, [&] {
-        if (row.noRoom) {
+    const auto began = std::chrono::steady_clock::now();
+    const pid_t child = Start(row.input, [&] {
+        using namespace Components;
+        Instance<Clock>::Install(std::make_unique<QuickRetries>());
+        if (row.plant == Row::kStall) {
+            Posix::Sys().Stat = [](const char* path, struct stat* status) {
+                return std::string(path) == "/proc/self/fd"
+                           ? -1
+                           : Posix::RealSystemCalls().Stat(path, status);
+            };
+            Posix::Sys().CopyFileRange = [](int, int, std::size_t) -> ssize_t {
+                for (;;) pause();
+            };
+        }
+        if (row.plant == Row::kNoRoom) {
             Components::Posix::Sys().Statvfs = [](const char*, struct statvfs* s) {
                 *s = {};
                 s->f_frsize = 4096;
@@ -185,8 +237,16 @@ TEST_P(CommandLine, EndsWithItsStatusAndOneLogLinePerDatabase) {
         const int status = StartModule::Main();
         // Unattended, not a byte of standard input is read.
         return row.input.empty() && lseek(0, 0, SEEK_CUR) != 0 ? 100 : status;
-    }));
+    });
+    if (row.plant == Row::kLetGo) std::this_thread::sleep_for(2s), flock(held, LOCK_UN);
+    const Outcome run = Wait(child);
     close(held);
+    // Well within a run's own limit, and nothing the run started holds a database after it.
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 9s);
+    const int shop = open((data / "Shop.mdb").c_str(), O_RDONLY | O_CLOEXEC);
+    EXPECT_EQ(flock(shop, LOCK_EX | LOCK_NB), 0) << "Shop.mdb is still held";
+    close(shop);
+    EXPECT_EQ(ReadFile(data / "Shop.mdb"), old) << "the engine copies byte for byte";
 
     EXPECT_EQ(run.Status(), row.status) << run.output;
     // A run that compacts ends with the tally, in the log and on standard error as each line.

@@ -6,10 +6,11 @@
 // It writes the source's first byte back as it opens it, as the real engine writes the header
 // of a database it opens. With TOLVANE_ENGINE_KEEP_OPEN set it then opens the source for writing
 // and keeps it open until its next call, as a user who opens the database the moment the engine
-// lets go of it. Served under two classes, it reads the formats the engine registered under that
-// class reads: as DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it
-// refuses any other with 3343, leaving an empty destination behind. Like the engine it plays, which
-// is not known to take them, it refuses a path of MAX_PATH characters or more with 3044.
+// lets go of it; with TOLVANE_ENGINE_STALL set it begins its copy and never returns. Served under
+// two classes, it reads the formats the engine registered under that class reads: as
+// DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it refuses any other
+// with 3343, leaving an empty destination behind. Like the engine it plays, which is not known to
+// take them, it refuses a path of MAX_PATH characters or more with 3044.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -154,6 +155,14 @@ class Engine final : public IDispatch {
             if (FILE* begun = _wfopen(destination, L"wb")) fclose(begun);
             return Fail(info, 3343,
                         L"Unrecognized database format '" + std::wstring(source) + L"'.");
+        }
+        // Stalled: it begins its copy and never returns, holding the copy open to no one else.
+        if (!Environment(L"TOLVANE_ENGINE_STALL").empty()) {
+            const HANDLE begun = CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+            DWORD written = 0;
+            WriteFile(begun, "Standard", 8, &written, nullptr);
+            Sleep(INFINITE);
         }
         if (!CopyFileW(source, destination, TRUE) ||
             (!Environment(L"TOLVANE_ENGINE_DROP_ROW").empty() && !DropRow(destination))) {

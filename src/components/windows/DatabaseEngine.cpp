@@ -21,6 +21,7 @@
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
 #include "components/windows/FilePages.h"
+#include "components/windows/InProcessEngine.h"
 #include "components/windows/WinErrors.h"
 #include "components/windows/WinPaths.h"
 #include "components/windows/WinText.h"
@@ -68,12 +69,12 @@ std::optional<unsigned> FormatVersion(const std::string& path) {
     return std::nullopt;
 }
 
-ComPtr<IDispatch> CreateEngine(const std::string& progId) {
+ComPtr<IDispatch> CreateEngine(const std::string& progId, DWORD context) {
     ComPtr<IDispatch> engine;
     CLSID clsid;
     if (FAILED(CLSIDFromProgID(Win::Wide(progId).c_str(), &clsid))) return engine;
-    const HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                        IID_IDispatch, reinterpret_cast<void**>(engine.Receive()));
+    const HRESULT hr = CoCreateInstance(clsid, nullptr, context, IID_IDispatch,
+                                        reinterpret_cast<void**>(engine.Receive()));
     if (FAILED(hr)) engine.Reset();
     return engine;
 }
@@ -162,6 +163,8 @@ void FlushToDisk(const std::string& path) {
 
 class ComDatabaseEngine final : public DatabaseEngine {
   public:
+    explicit ComDatabaseEngine(DWORD context) : context_(context) {}
+
     void CompactDatabase(std::string source, std::string destination) override {
         note_.clear();
         // The database first: a report about it says the most.
@@ -204,7 +207,7 @@ class ComDatabaseEngine final : public DatabaseEngine {
         bool readerAsked = false;
         for (const std::string& progId : choice.Engines) {
             ComPtr<IDispatch>& engine = engines_[progId];
-            if (!engine) engine = CreateEngine(progId);
+            if (!engine) engine = CreateEngine(progId, context_);
             if (!engine) continue;
             if (std::ranges::find(choice.Readers, progId) != choice.Readers.end()) {
                 readerAsked = true;
@@ -237,12 +240,17 @@ class ComDatabaseEngine final : public DatabaseEngine {
     // Each created by the first compaction that asks it, and kept for the process.
     std::map<std::string, ComPtr<IDispatch>> engines_;
     std::string note_;
+    DWORD context_;
 };
 
 }  // namespace
 
 std::unique_ptr<DatabaseEngine> CreatePlatformInstance(Tag<DatabaseEngine>) {
-    return std::make_unique<ComDatabaseEngine>();
+    return std::make_unique<ComDatabaseEngine>(CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER);
+}
+
+std::unique_ptr<DatabaseEngine> Win::CreateInProcessEngine() {
+    return std::make_unique<ComDatabaseEngine>(CLSCTX_INPROC_SERVER);
 }
 
 }  // namespace Components
