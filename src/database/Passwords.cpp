@@ -21,11 +21,14 @@ void Wipe(std::string& secret) {
 
 // True when the engine took it; false on 3031; anything else passes on.
 bool Accepted(const std::function<void(const std::string&)>& compact, const std::string& password) {
+    const Err::CurrentErrorRecord before = Err::Current();
     try {
         compact(password);
         return true;
     } catch (const Err::Error& error) {
         if (error.Number() != Components::kEngineNotValidPassword) throw;
+        // The refusal was an answer, not the run's error.
+        Err::Current() = before;
         return false;
     }
 }
@@ -33,7 +36,14 @@ bool Accepted(const std::function<void(const std::string&)>& compact, const std:
 void CompactWithStored(const std::string& path,
                        const std::function<void(const std::string&)>& compact) {
     auto& credentials = The<Components::Credentials>();
-    std::optional<std::string> stored = credentials.Stored(path);
+    std::optional<std::string> stored;
+    try {
+        stored = credentials.Stored(path);
+    } catch (const Err::Error& error) {
+        Err::Raise(Components::kEngineNotValidPassword,
+                   "Not a valid password: the database '" + path +
+                       "' needs a password, and its store cannot be used: " + error.Description());
+    }
     if (!stored) {
         Err::Raise(Components::kEngineNotValidPassword,
                    "Not a valid password: the database '" + path +
