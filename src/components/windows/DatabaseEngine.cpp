@@ -213,6 +213,15 @@ class ComDatabaseEngine final : public DatabaseEngine {
         const Jet::CopyProof proof =
             Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
         if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
+        try {
+            FlushToDisk(destination);
+        } catch (const Err::Error& error) {
+            const bool removed = DeleteFileW(Win::FilePath(destination).c_str());
+            Err::Raise(error.Number(),
+                       error.Description() +
+                           (removed ? " The compacted copy has been removed."
+                                    : " The compacted copy is left as '" + destination + "'."));
+        }
         // A copy open to someone the database shut out is no copy to keep, even for a look.
         if (const auto lost =
                 Jet::SecretLost(ReadSecret(source), ReadSecret(destination), destination)) {
@@ -223,15 +232,6 @@ class ComDatabaseEngine final : public DatabaseEngine {
                                "removed; the database has not been changed");
             }
             Err::Raise(kEngineCannotRepair, *lost);
-        }
-        try {
-            FlushToDisk(destination);
-        } catch (const Err::Error& error) {
-            const bool removed = DeleteFileW(Win::FilePath(destination).c_str());
-            Err::Raise(error.Number(),
-                       error.Description() +
-                           (removed ? " The compacted copy has been removed."
-                                    : " The compacted copy is left as '" + destination + "'."));
         }
         note_ = proof.Note;
     }
