@@ -3,7 +3,7 @@ enable_language(RC)
 
 target_compile_definitions(tolvane_platform PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN
                                                     NOMINMAX _WIN32_WINNT=0x0601)
-target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 comctl32 user32 advapi32 shell32)
+target_link_libraries(tolvane_platform PUBLIC ole32 oleaut32 uuid comdlg32 comctl32 user32 advapi32 shell32 credui)
 
 # The modules call the components through CreatePlatformInstance and the components raise
 # through the modules' error model: a cycle, which the linker sees through once CMake knows it.

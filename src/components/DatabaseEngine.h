@@ -15,16 +15,20 @@ class DatabaseEngine {
 
     // Writes a compacted and repaired copy of the database `source` to the new file
     // `destination`, with the engine's default locale and options, and returns once the
-    // copy is complete on disk. Never replaces an existing destination and never changes
-    // the source. Raises Err::Error with the engine's error number and description on any
-    // failure; creating the engine object may raise 429. A copy that proves to lack rows or
+    // copy is complete on disk. `password` (empty: none) opens a database that has one, and the
+    // copy carries the same; a wrong or missing one raises 3031 before anything is written.
+    // The password is never part of a description. Never replaces an existing destination and
+    // never changes the source. Raises Err::Error with the engine's error number and description on
+    // any failure; creating the engine object may raise 429. A copy that proves to lack rows or
     // tables of the source, where the proof comes with the copy, raises 3056 with a
     // description that names it, and is left under `destination` for the user to inspect.
-    virtual void CompactDatabase(std::string source, std::string destination) = 0;
+    virtual void CompactDatabase(std::string source, std::string destination,
+                                 const std::string& password) = 0;
 
     // Called once the caller holds `source` against writers, before the copy may take its
     // place: proves a copy the engine made without looking (3056 as above, the copy left) and
-    // makes it durable (a failure removes it, and its description says so). Nothing where
+    // makes it durable (a failure removes it, and its description says so). A copy that would
+    // let in someone its source shuts out (Jet::SecretLost) is removed, raising 3056. Nothing where
     // CompactDatabase proved and made durable the copy as it wrote it.
     virtual void ProveHeldCopy(std::string source, std::string destination) {
         (void)source, (void)destination;

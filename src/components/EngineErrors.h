@@ -14,6 +14,7 @@ enum : std::int32_t {
     kEngineReadOnly = 3027,            // Cannot update. Database or object is read-only.
     kEngineDiskError = 3043,           // Disk or network error.
     kEngineInvalidPath = 3044,         // '<path>' isn't a valid path.
+    kEngineNotValidPassword = 3031,    // Not a valid password.
     kEngineFileInUse = 3045,           // Could not use '<name>'; file already in use.
     kEngineCannotOpenDatabase = 3049,  // Cannot open database '<name>' ... may be corrupt.
     kEngineCannotLock = 3050,          // Could not lock file.

@@ -38,7 +38,7 @@ std::string ServeRequest(DatabaseEngine& engine, const std::string& request) {
     try {
         Fields asked = DecodeFields(request);
         Err::Current() = {};
-        engine.CompactDatabase(asked["source"], asked["destination"]);
+        engine.CompactDatabase(asked["source"], asked["destination"], asked["password"]);
         report["number"] = "0";
         report["note"] = engine.Note();
     } catch (...) {

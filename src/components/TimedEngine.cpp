@@ -16,10 +16,14 @@ class TimedDatabaseEngine final : public DatabaseEngine {
     TimedDatabaseEngine(std::unique_ptr<DatabaseEngine> inner, double minutes, std::string shown)
         : inner_(std::move(inner)), seconds_(minutes * 60), shown_(std::move(shown)) {}
 
-    void CompactDatabase(std::string source, std::string destination) override {
+    // The password goes over the pipe alone, never on the child's command line.
+    void CompactDatabase(std::string source, std::string destination,
+                         const std::string& password) override {
         note_.clear();
         const std::optional<std::string> report = The<EngineProcess>().Run(
-            EncodeFields({{"source", source}, {"destination", destination}}), seconds_);
+            EncodeFields(
+                {{"source", source}, {"destination", destination}, {"password", password}}),
+            seconds_);
         Fields fields = report ? DecodeFields(*report) : Fields{};
         if (!report || !fields.contains("number")) {
             RaiseWithoutCopy(destination, report ? kEngineLost : kEngineStopped,

@@ -11,6 +11,7 @@
 #include "components/Progress.h"
 #include "components/UserInterface.h"
 #include "database/ChooseDatabase.h"
+#include "database/Passwords.h"
 #include "database/Safeguards.h"
 
 namespace DAO_DatabaseFunctions {
@@ -140,14 +141,20 @@ Outcome CompactRepair(std::string DatabasePath,
     Err::ResumeNext resume;
     auto& hold = The<Components::DatabaseHold>();
     Components::FileState before;
+    bool given = true;
     resume.Step([&] {
         before = hold.State(path);
         // Only a run with questions has someone watching; the box after it finds it gone.
         const std::string name = path.substr(The<Components::FileTools>().FolderOf(path, 0).size());
-        const Components::ProgressShown progress(SilentMode == 0, "Compacting " + name + "\u2026");
-        The<Components::DatabaseEngine>().CompactDatabase(path, temporary);
+        given = CompactWithPassword(path, SilentMode, [&](const std::string& password) {
+            const Components::ProgressShown progress(SilentMode == 0,
+                                                     "Compacting " + name + "\u2026");
+            The<Components::DatabaseEngine>().CompactDatabase(path, temporary, password);
+        });
     });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });
+    // Asked for the database's password, the user cancelled: nothing has been written.
+    if (!given) return declined;
     if (Err::Current().Number != 0) {
         Outcome outcome = Say(resume, "Compacting/Repairing the database: " + qnGeneral::Trim(path),
                               Err::Current().Number, SilentMode);

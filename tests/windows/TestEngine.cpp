@@ -10,17 +10,21 @@
 // two classes, it reads the formats the engine registered under that class reads: as
 // DAO.DBEngine.36 none from 2007 on, as DAO.DBEngine.120 not the 1997 one; it refuses any other
 // with 3343, leaving an empty destination behind. Like the engine it plays, which is not known to
-// take them, it refuses a path of MAX_PATH characters or more with 3044.
+// take them, it refuses a path of MAX_PATH characters or more with 3044. A database with a
+// password in its header it opens only when the last of five arguments is ";pwd=<it>" (3031
+// otherwise), and its copy gets the password of the locale, the third, alone.
 #include <windows.h>
 
 #include <oleauto.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "components/jet/HeaderPassword.h"
 #include "components/jet/Reader.h"
 
 namespace {
@@ -83,6 +87,43 @@ bool DropRow(const std::wstring& path) {
     return fclose(f) == 0 && dropped;
 }
 
+std::vector<std::uint8_t> ReadAll(const wchar_t* path) {
+    std::vector<std::uint8_t> bytes;
+    if (FILE* f = _wfopen(path, L"rb")) {
+        for (int c; (c = fgetc(f)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+        fclose(f);
+    }
+    return bytes;
+}
+
+// The password after ";pwd=" in a text argument, or empty.
+std::wstring PasswordIn(const VARIANTARG& argument) {
+    if (argument.vt != VT_BSTR || !argument.bstrVal) return {};
+    const std::wstring text = argument.bstrVal;
+    return text.starts_with(L";pwd=") ? text.substr(5) : std::wstring();
+}
+
+// Writes `password` into a Jet4 header as the engine keeps it: masked with the creation
+// date's whole part, inside the scrambled range.
+bool SetPassword(const wchar_t* path, const std::wstring& password) {
+    std::vector<std::uint8_t> bytes = ReadAll(path);
+    if (bytes.size() < 0x98 || bytes[0x14] == 0) return password.empty();
+    const std::span range(bytes.data() + 0x18, 0x80);
+    Jet::Detail::Rc4(0x6B39DAC7, range);
+    double created = 0;
+    std::memcpy(&created, bytes.data() + 0x72, sizeof created);
+    const auto mask = static_cast<std::uint32_t>(static_cast<std::int32_t>(created));
+    for (std::size_t i = 0; i < 40; ++i) {
+        const wchar_t unit = i / 2 < password.size() ? password[i / 2] : 0;
+        bytes[0x42 + i] =
+            static_cast<std::uint8_t>((i % 2 ? unit >> 8 : unit) ^ mask >> 8 * (i % 4));
+    }
+    Jet::Detail::Rc4(0x6B39DAC7, range);
+    FILE* f = _wfopen(path, L"r+b");
+    const bool written = f && fwrite(bytes.data(), 1, 0x98, f) == 0x98;
+    return (f ? fclose(f) == 0 : false) && written;
+}
+
 template <bool Jet4>
 class Engine final : public IDispatch {
   public:
@@ -121,16 +162,22 @@ class Engine final : public IDispatch {
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT*, EXCEPINFO* info, UINT* badArgument) override {
         if (id != kCompactDatabase || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-        // Exactly the two names: the client leaves the optional arguments out.
-        if (params->cArgs != 2 || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
+        // The two names, or with the locale, the options left out and the password.
+        const UINT count = params->cArgs;
+        if ((count != 2 && count != 5) || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
         for (UINT i = 0; i < 2; ++i) {
-            if (params->rgvarg[i].vt != VT_BSTR) {
+            if (params->rgvarg[count - 1 - i].vt != VT_BSTR) {
                 if (badArgument) *badArgument = i;
                 return DISP_E_TYPEMISMATCH;
             }
         }
-        BSTR source = params->rgvarg[1].bstrVal;
-        BSTR destination = params->rgvarg[0].bstrVal;
+        if (count == 5 &&
+            (params->rgvarg[1].vt != VT_ERROR || params->rgvarg[1].scode != DISP_E_PARAMNOTFOUND)) {
+            if (badArgument) *badArgument = 1;
+            return DISP_E_TYPEMISMATCH;
+        }
+        BSTR source = params->rgvarg[count - 1].bstrVal;
+        BSTR destination = params->rgvarg[count - 2].bstrVal;
         for (const BSTR path : {source, destination}) {
             if (SysStringLen(path) >= MAX_PATH) {
                 return Fail(info, 3044, L"'" + std::wstring(path) + L"' is not a valid path.");
@@ -156,6 +203,13 @@ class Engine final : public IDispatch {
             return Fail(info, 3343,
                         L"Unrecognized database format '" + std::wstring(source) + L"'.");
         }
+        const std::vector<std::uint8_t> header = ReadAll(source);
+        const std::string needed = Jet::ReadHeaderSecret(Jet::MemoryPageSource(header)).Password;
+        const std::wstring given = count == 5 ? PasswordIn(params->rgvarg[0]) : std::wstring();
+        if (!needed.empty() && (given.size() != needed.size() ||  // ASCII passwords only
+                                std::string(given.begin(), given.end()) != needed)) {
+            return Fail(info, 3031, L"Not a valid password.");
+        }
         // Stalled: it begins its copy and never returns, holding the copy open to no one else.
         if (!Environment(L"TOLVANE_ENGINE_STALL").empty()) {
             const HANDLE begun = CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -165,6 +219,8 @@ class Engine final : public IDispatch {
             Sleep(INFINITE);
         }
         if (!CopyFileW(source, destination, TRUE) ||
+            ((!needed.empty() || count == 5) &&
+             !SetPassword(destination, count == 5 ? PasswordIn(params->rgvarg[2]) : L"")) ||
             (!Environment(L"TOLVANE_ENGINE_DROP_ROW").empty() && !DropRow(destination))) {
             return Fail(info, 3004, L"Could not copy the database.");
         }

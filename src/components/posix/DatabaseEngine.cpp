@@ -6,7 +6,9 @@
 // the user's alone (mode 0600) until the caller gives it the database's access rules. The
 // copy gets the destination's name only once it is whole where the file system allows; when
 // anything fails after the name was given, the copy is removed again. The copy is checked
-// too: one that lacks rows of the source is kept for the user to inspect.
+// too: one that lacks rows of the source is kept for the user to inspect. A database with a
+// password is opened only with that password, as the header keeps it; a database whose pages
+// a cipher guards takes any, since only the cipher could tell.
 #include "components/DatabaseEngine.h"
 
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include "components/CurrentError.h"
 #include "components/EngineErrors.h"
 #include "components/jet/CopyProof.h"
+#include "components/jet/HeaderPassword.h"
 #include "components/posix/DatabaseFormat.h"
 #include "components/posix/DatabaseLock.h"
 #include "components/posix/Descriptor.h"
@@ -77,9 +80,20 @@ Jet::CopyProof ProveCopy(int fd, std::uint64_t size, const Jet::CheckReport& sou
     return Jet::ProveCopy(source, Jet::CheckDatabase(pages), sourceName, destination);
 }
 
+// Before anything is written, as the engine refuses.
+Jet::HeaderSecret CheckPassword(int fd, std::uint64_t size, const std::string& password) {
+    const Jet::HeaderSecret secret = Jet::ReadHeaderSecret(DescriptorPages(fd, size));
+    if (secret.Encrypted ? password.empty()
+                         : !secret.Password.empty() && password != secret.Password) {
+        RaiseEngine(kEngineNotValidPassword, 0, "Not a valid password.");
+    }
+    return secret;
+}
+
 class CopyingDatabaseEngine final : public DatabaseEngine {
   public:
-    void CompactDatabase(std::string source, std::string destination) override {
+    void CompactDatabase(std::string source, std::string destination,
+                         const std::string& password) override {
         note_.clear();
         Descriptor in;
         struct stat status;
@@ -87,6 +101,8 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         const DatabaseLock lock(source, in.Get());
         const Jet::CheckReport checked =
             CheckSource(in.Get(), static_cast<std::uint64_t>(status.st_size), source);
+        const Jet::HeaderSecret secret =
+            CheckPassword(in.Get(), static_cast<std::uint64_t>(status.st_size), password);
 
         if (destination.empty()) RaiseEngine(kEngineInvalidPath, 0, "'' isn't a valid path.");
         Descriptor out(OpenUnnamed(destination));
@@ -103,6 +119,12 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
                 ProveCopy(out.Get(), static_cast<std::uint64_t>(status.st_size), checked, source,
                           destination);
             note_ = proof.Note;
+            const auto lost =
+                Jet::SecretLost(secret,
+                                Jet::ReadHeaderSecret(DescriptorPages(
+                                    out.Get(), static_cast<std::uint64_t>(status.st_size))),
+                                destination);
+            if (lost) RaiseEngine(kEngineCannotRepair, 0, *lost);
             if (!named) {
                 Name(out.Get(), destination);
                 named = true;

@@ -18,6 +18,7 @@
 #include "components/CurrentError.h"
 #include "components/EngineChoice.h"
 #include "components/jet/CopyProof.h"
+#include "components/jet/HeaderPassword.h"
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
 #include "components/windows/FilePages.h"
@@ -40,6 +41,7 @@ constexpr bool kProgram64 = false;
 #endif
 
 constexpr std::int32_t kUnrecognizedFormat = 3343;
+constexpr std::int32_t kNotValidPassword = 3031;
 
 [[noreturn]] void RaiseCannotCreate() {
     Err::Raise(Err::kCannotCreateObject, Err::StandardText(Err::kCannotCreateObject));
@@ -79,7 +81,12 @@ ComPtr<IDispatch> CreateEngine(const std::string& progId, DWORD context) {
     return engine;
 }
 
-void Compact(IDispatch& engine, const std::string& source, const std::string& destination) {
+// The password, where there is one, goes both ways the engine reads it: ";pwd=" as the last
+// argument opens the source and as the locale alone gives it to the copy, which a locale
+// constant before it would re-collate; the options are left out, so that the version and the
+// encryption stay as they are.
+void Compact(IDispatch& engine, const std::string& source, const std::string& destination,
+             const std::string& password) {
     OLECHAR method[] = L"CompactDatabase";
     LPOLESTR names[] = {method};
     DISPID dispid = DISPID_UNKNOWN;
@@ -88,15 +95,29 @@ void Compact(IDispatch& engine, const std::string& source, const std::string& de
 
     const Bstr sourceName(source);
     const Bstr destinationName(destination);
+    std::wstring connect = password.empty() ? std::wstring() : Win::Wide(";pwd=" + password);
+    BSTR locale = password.empty() ? nullptr : SysAllocString(connect.c_str());
+    BSTR connectArgument = password.empty() ? nullptr : SysAllocString(connect.c_str());
+    SecureZeroMemory(connect.data(), connect.size() * sizeof(wchar_t));
     // Arguments go in reverse order: the last one first.
-    VARIANTARG arguments[2];
-    VariantInit(&arguments[0]);
-    VariantInit(&arguments[1]);
-    arguments[0].vt = VT_BSTR;
-    arguments[0].bstrVal = destinationName.Get();
-    arguments[1].vt = VT_BSTR;
-    arguments[1].bstrVal = sourceName.Get();
-    DISPPARAMS parameters{arguments, nullptr, 2, 0};
+    VARIANTARG arguments[5];
+    for (VARIANTARG& argument : arguments) VariantInit(&argument);
+    const UINT count = password.empty() ? 2 : 5;
+    VARIANTARG* at = arguments;
+    if (count == 5) {
+        at[0].vt = VT_BSTR;
+        at[0].bstrVal = connectArgument;
+        at[1].vt = VT_ERROR;
+        at[1].scode = DISP_E_PARAMNOTFOUND;
+        at[2].vt = VT_BSTR;
+        at[2].bstrVal = locale;
+        at += 3;
+    }
+    at[0].vt = VT_BSTR;
+    at[0].bstrVal = destinationName.Get();
+    at[1].vt = VT_BSTR;
+    at[1].bstrVal = sourceName.Get();
+    DISPPARAMS parameters{arguments, nullptr, count, 0};
 
     VARIANT result;
     VariantInit(&result);
@@ -105,6 +126,11 @@ void Compact(IDispatch& engine, const std::string& source, const std::string& de
     hr = engine.Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, &result,
                        &exception, &badArgument);
     VariantClear(&result);
+    for (BSTR secret : {locale, connectArgument}) {
+        if (secret == nullptr) continue;
+        SecureZeroMemory(secret, SysStringByteLen(secret));
+        SysFreeString(secret);
+    }
     if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
 }
 
@@ -145,6 +171,17 @@ Jet::CheckReport CheckFile(const std::string& path) {
     }
 }
 
+// Unreadable reads as no database, which a source with a password never is.
+Jet::HeaderSecret ReadSecret(const std::string& path) {
+    const Err::CurrentErrorRecord before = Err::Current();
+    try {
+        return Jet::ReadHeaderSecret(*Win::OpenFilePages(path));
+    } catch (const Err::Error&) {
+        Err::Current() = before;
+        return {};
+    }
+}
+
 // The engine leaves its copy to the cache, and a rename makes nothing durable: after a power
 // cut the database's name could lead to data that never reached the disk. Opened for writing
 // now, before the copy is given the database's access rules, which may deny this account that.
@@ -165,12 +202,13 @@ class ComDatabaseEngine final : public DatabaseEngine {
   public:
     explicit ComDatabaseEngine(DWORD context) : context_(context) {}
 
-    void CompactDatabase(std::string source, std::string destination) override {
+    void CompactDatabase(std::string source, std::string destination,
+                         const std::string& password) override {
         note_.clear();
         // The database first: a report about it says the most.
         const std::string engineSource = ForEngine(source, source);
         CompactWithEngineForFormat(source, destination, engineSource,
-                                   ForEngine(destination, source));
+                                   ForEngine(destination, source), password);
     }
 
     // The copy stays under its name when it lacks rows: the report names it for the user.
@@ -187,6 +225,17 @@ class ComDatabaseEngine final : public DatabaseEngine {
                            (removed ? " The compacted copy has been removed."
                                     : " The compacted copy is left as '" + destination + "'."));
         }
+        // A copy open to someone the database shut out is no copy to keep, even for a look.
+        if (const auto lost =
+                Jet::SecretLost(ReadSecret(source), ReadSecret(destination), destination)) {
+            if (!DeleteFileW(Win::FilePath(destination).c_str())) {
+                Err::Raise(kEngineCannotRepair,
+                           "The compacted copy '" + destination +
+                               "' does not keep the database's password and could not be "
+                               "removed; the database has not been changed");
+            }
+            Err::Raise(kEngineCannotRepair, *lost);
+        }
         note_ = proof.Note;
     }
 
@@ -197,7 +246,8 @@ class ComDatabaseEngine final : public DatabaseEngine {
     // missing, and an engine that does not read the format says only 3343.
     void CompactWithEngineForFormat(const std::string& source, const std::string& destination,
                                     const std::string& engineSource,
-                                    const std::string& engineDestination) {
+                                    const std::string& engineDestination,
+                                    const std::string& password) {
         Win::EnsureComInitialized();
         const std::vector<std::string> registered = RegisteredEngines();
         const EngineChoice choice =
@@ -216,10 +266,15 @@ class ComDatabaseEngine final : public DatabaseEngine {
             // refusal is the engine's unfinished copy, which would make the next one fail.
             const bool destinationWasFree = !Exists(destination);
             try {
-                Compact(*engine.Get(), engineSource, engineDestination);
+                Compact(*engine.Get(), engineSource, engineDestination, password);
                 Err::Current() = before;
                 return;
             } catch (const Err::Error& error) {
+                // A refused password is asked again: nothing of the engine's may stay behind.
+                if (error.Number() == kNotValidPassword && destinationWasFree &&
+                    Exists(destination)) {
+                    DeleteFileW(Win::FilePath(destination).c_str());
+                }
                 if (error.Number() != kUnrecognizedFormat) throw;
                 refusal = error;
             }
