@@ -15,7 +15,8 @@ constexpr std::uint8_t kBoolean = 0x01;  // its value is its bit in the null mas
 }
 
 // Reads the offsets of the variable columns (and, last, of the end of their data), relative
-// to the row's start, into `offsets`; gives where the row's trailer begins.
+// to the row's start, into `offsets`; gives where the row's trailer begins. Jet4's offsets
+// are read where they lie, as they are needed: `offsets` then holds only their count.
 std::uint32_t ReadVarTable(Bytes page, const Format& f, std::uint32_t rs, std::uint32_t re,
                            std::uint32_t maskAt, const Where& where,
                            std::vector<std::uint32_t>& offsets) {
@@ -26,7 +27,7 @@ std::uint32_t ReadVarTable(Bytes page, const Format& f, std::uint32_t rs, std::u
         const std::uint32_t count = U16(page, maskAt - 2);
         const std::uint64_t need = 2ull * (count + 1) + 2;
         if (maskAt < low + need) Fail(where, rs);
-        for (std::uint32_t i = 0; i <= count; ++i) offsets.push_back(U16(page, maskAt - 4 - 2 * i));
+        offsets.push_back(count + 1);
         return static_cast<std::uint32_t>(maskAt - need);
     }
     // One byte per offset; a jump table holds, for each further 256 bytes of row, the
@@ -70,6 +71,10 @@ const std::vector<Field>& RowFields(Bytes page, const Format& f, const TableDef&
     offsets.clear();
     std::uint32_t trailerStart = maskAt;
     if (t.varColumns > 0) trailerStart = ReadVarTable(page, f, rs, re, maskAt, where, offsets);
+    const std::size_t varOffsets = f.jet3 || offsets.empty() ? offsets.size() : offsets[0];
+    const auto offset = [&](std::uint32_t i) {
+        return f.jet3 ? offsets[i] : U16(page, maskAt - 4 - 2 * i);
+    };
     std::vector<Field>& fields = scratch.fields;
     fields.clear();
     for (const Column& c : t.columns) {
@@ -79,9 +84,9 @@ const std::vector<Field>& RowFields(Bytes page, const Format& f, const TableDef&
             field.start = rs + cs + c.fixedOffset;
             field.end = field.start + c.length;
         } else {
-            if (c.varIndex + 1u >= offsets.size()) continue;
-            field.start = rs + offsets[c.varIndex];
-            field.end = rs + offsets[c.varIndex + 1];
+            if (c.varIndex + 1u >= varOffsets) continue;
+            field.start = rs + offset(c.varIndex);
+            field.end = rs + offset(c.varIndex + 1u);
         }
         if (field.start < rs + cs || field.end < field.start || field.end > trailerStart) {
             throw Damage{where + "column " + c.name + " of the row at offset " +
