@@ -162,7 +162,8 @@ void Pages::Load(std::uint32_t page, std::vector<std::uint8_t>& bytes) {
         if (source_.Read(at, ahead_)) aheadFirst_ = page, aheadPages_ = run;
     }
     if (page < count_ && page - aheadFirst_ < aheadPages_) {
-        const auto from = ahead_.begin() + std::ptrdiff_t{page - aheadFirst_} * ps;
+        const auto from =
+            ahead_.begin() + static_cast<std::ptrdiff_t>(std::size_t{page - aheadFirst_} * ps);
         std::copy(from, from + ps, bytes.begin());
     } else if (page >= count_ || !source_.Read(at, bytes)) {
         throw Unreadable{"page " + std::to_string(page) + " cannot be read"};
