@@ -26,12 +26,12 @@ class Checker {
     void CheckTable(const CatalogEntry& entry, TableRows& rows);
     void CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
                   const RowSlot& slot);
-    void CheckLongValue(const TableDef& t, Bytes value, const std::string& where);
+    void CheckLongValue(const TableDef& t, Bytes value, const Where& where);
     void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number, LiveRows& live);
     void Claim(const TableDef& t, std::uint32_t page, const char* what) {
         account_.Claim(t, page, what, names_);
     }
-    void Refer(const std::string& subject, std::uint32_t page) { account_.Refer(subject, page); }
+    void Refer(const Where& subject, std::uint32_t page) { account_.Refer(subject, page); }
     Bytes Map(const TableDef& t, RowPointer at, Pages::Handle& keep);
 
     Pages pages_;
@@ -39,6 +39,9 @@ class Checker {
     PageAccount account_;
     std::unordered_map<std::uint32_t, std::string> names_;
     std::vector<std::string>* notes_ = nullptr;
+    // Storage the walk reuses from page to page and row to row.
+    std::vector<RowSlot> slots_;
+    RowScratch row_;
 };
 
 Bytes Checker::Map(const TableDef& t, RowPointer at, Pages::Handle& keep) {
@@ -93,14 +96,15 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
     t = ReadTableDef(pages_, e.page, e.name,
                      [&](std::uint32_t page) { Claim(t, page, "definition pages"); });
     Pages::Handle keep;
-    LiveRows live;
+    // Only an index asks which rows are live.
+    LiveRows live(t.indexes.empty() ? 0 : pages_.Count());
     const Bytes owned = Map(t, t.ownedMap, keep);
     ForEachMapPage(
         pages_, owned, PageWhere(t.name, t.page),
         [&](std::uint32_t pageNo) {
             Claim(t, pageNo, "rows");
             const auto page = pages_.Get(pageNo);
-            const std::string where = PageWhere(t.name, pageNo);
+            const Where where(t.name, pageNo);
             // Rows of another table are damage; a page of another kind is not known to be.
             if (!IsDataPage(*page) || IsLongValuePage(*page)) {
                 throw NotChecked{where + "the table's map names a page of kind " +
@@ -111,12 +115,12 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
                              "the page is in the table's map but is not a data page "
                              "of that table"};
             }
-            const auto slots = RowSlots(*page, f_, where);
-            live.Add(pageNo, slots);
-            for (std::uint32_t r = 0; r < slots.size(); ++r) {
-                if (slots[r].deleted) continue;
+            RowSlots(*page, f_, where, slots_);
+            live.Add(pageNo, slots_);
+            for (std::uint32_t r = 0; r < slots_.size(); ++r) {
+                if (slots_[r].deleted) continue;
                 ++rows.LiveRows;
-                CheckRow(t, *page, pageNo, r, slots[r]);
+                CheckRow(t, *page, pageNo, r, slots_[r]);
             }
         },
         [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
@@ -124,12 +128,13 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
     for (const RowPointer& map : t.columnMaps) {
         if (map == RowPointer{}) continue;  // a column without a map of its own
         const Bytes row = Map(t, map, keep);
+        const std::string longValues = PageWhere(t.name, t.page) + "its map of long values";
         ForEachMapPage(
             pages_, row, PageWhere(t.name, t.page),
             [&](std::uint32_t page) {
-                Refer(PageWhere(t.name, t.page) + "its map of long values", page);
+                Refer(longValues, page);
                 if (!IsLongValuePage(*pages_.Get(page))) {
-                    throw Damage{PageWhere(t.name, page) +
+                    throw Damage{Where(t.name, page) +
                                  "the page is in the table's map of long values but holds none"};
                 }
             },
@@ -146,22 +151,21 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
 
 void Checker::CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
                        const RowSlot& slot) {
-    std::string where = PageWhere(t.name, pageNo) + "row " + std::to_string(rowNo) + ": ";
     Pages::Handle hold;
     RowSlot at = slot;
     RowPointer cur{pageNo, rowNo};
     if (slot.overflow) {
-        page = FollowMoved(pages_, t, page, cur, at, hold, where);
-        where = PageWhere(t.name, cur.page) + "row " + std::to_string(cur.row) + ": ";
+        page = FollowMoved(pages_, t, page, cur, at, hold, Where(t.name, pageNo).Row(rowNo));
     }
-    for (const Field& field : RowFields(page, f_, t, at, where)) {
+    const Where where = Where(t.name, cur.page).Row(cur.row);
+    for (const Field& field : RowFields(page, f_, t, at, where, row_)) {
         if (!field.column->LongValue() || field.end == field.start) continue;
         CheckLongValue(t, page.subspan(field.start, field.end - field.start),
-                       where + "the long value in column " + field.column->name);
+                       where.LongValueIn(field.column->name));
     }
 }
 
-void Checker::CheckLongValue(const TableDef& t, Bytes value, const std::string& where) {
+void Checker::CheckLongValue(const TableDef& t, Bytes value, const Where& where) {
     (void)t;
     if (value.size() < 12) return;  // too short to lead anywhere; readers take it as empty
     const LongValue lv = LongValueAt(value, 0);
@@ -224,7 +228,7 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
         Claim(t, pageNo, "index entries");
         account_.TakeForIndex(t, pageNo, mapId, walk, name);
         const auto page = pages_.Get(pageNo);
-        const std::string where = PageWhere(t.name, pageNo);
+        const Where where(t.name, pageNo);
         const std::uint8_t type = (*page)[0];
         if ((type != kIndexNode && type != kIndexLeaf) || U32(*page, 4) != t.page) {
             throw Damage{where + "the page is reached from " + name +

@@ -8,7 +8,7 @@ constexpr std::uint8_t kIndexNode = 0x03;
 
 }  // namespace
 
-std::vector<IndexEntry> IndexEntries(Bytes page, const Format& f, const std::string& where) {
+std::vector<IndexEntry> IndexEntries(Bytes page, const Format& f, const Where& where) {
     const bool node = page[0] == kIndexNode;
     const std::size_t tail = node ? 8 : 4;  // the row pointer, and on nodes the child after it
     const std::uint32_t prefixLength = U8(page, f.indexPrefixLengthAt);

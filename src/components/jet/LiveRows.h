@@ -1,41 +1,55 @@
 // A table's live rows by page, for the structural check.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <utility>
+#include <memory>
 #include <vector>
 
 #include "components/jet/Reader.h"
 
 namespace Jet::Detail {
 
-// Which rows of a table's pages are live, so index entries can be checked against them: a
-// few bytes a page, as the pages come in map order.
+// Which rows of a table's pages are live, so index entries can be checked against them. Per
+// page of the file, where its record starts; per data page of the table, a record of its row
+// count (16 bits) and a bit per row, kept in blocks of fixed size so that growth never copies
+// them.
 class LiveRows {
   public:
+    // For a file of `pages` pages; 0 for a table whose rows nothing asks about.
+    explicit LiveRows(std::uint32_t pages) : at_(pages, 0) {}
+
     void Add(std::uint32_t page, const std::vector<RowSlot>& slots) {
-        if (!pages_.empty() && page <= pages_.back().first) sorted_ = false;
-        pages_.emplace_back(page, static_cast<std::uint32_t>(words_.size()));
-        words_.resize(words_.size() + (slots.size() + 63) / 64 + 1, 0);
-        words_[pages_.back().second] = slots.size();
+        if (page >= at_.size()) return;
+        const std::size_t words = (kCountBits + slots.size() + 63) / 64;
+        if (blocks_.empty() || used_ + words > kBlockWords) {
+            blocks_.push_back(std::make_unique<std::uint64_t[]>(kBlockWords));
+            used_ = 0;
+        }
+        std::uint64_t* record = blocks_.back().get() + used_;
+        at_[page] = static_cast<std::uint32_t>((blocks_.size() - 1) * kBlockWords + used_ + 1);
+        used_ += words;
+        record[0] = slots.size();
         for (std::size_t r = 0; r < slots.size(); ++r) {
-            if (!slots[r].deleted) words_[pages_.back().second + 1 + r / 64] |= 1ull << (r % 64);
+            const std::size_t bit = kCountBits + r;
+            if (!slots[r].deleted) record[bit / 64] |= 1ull << (bit % 64);
         }
     }
-    bool IsLive(RowPointer at) {
-        if (!sorted_) std::sort(pages_.begin(), pages_.end());
-        sorted_ = true;
-        const auto it = std::lower_bound(pages_.begin(), pages_.end(), std::pair(at.page, 0u));
-        if (it == pages_.end() || it->first != at.page || at.row >= words_[it->second])
-            return false;
-        return (words_[it->second + 1 + at.row / 64] >> (at.row % 64) & 1) != 0;
+    bool IsLive(RowPointer at) const {
+        if (at.page >= at_.size() || at_[at.page] == 0) return false;
+        const std::uint32_t word = at_[at.page] - 1;
+        const std::uint64_t* record = blocks_[word / kBlockWords].get() + word % kBlockWords;
+        const std::size_t bit = kCountBits + at.row;
+        return at.row < (record[0] & 0xFFFF) && (record[bit / 64] >> (bit % 64) & 1) != 0;
     }
 
   private:
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> pages_;  // page, its first word
-    std::vector<std::uint64_t> words_;  // per page: its row count, then a bit per live row
-    bool sorted_ = true;
+    // Enough for the largest row table a page can hold.
+    static constexpr std::size_t kBlockWords = 8192;
+    // A page's row table, bounded by the page, has fewer rows than 16 bits count.
+    static constexpr std::size_t kCountBits = 16;
+    std::vector<std::uint32_t> at_;  // per page: 1 + the first word of its record, or 0
+    std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
+    std::size_t used_ = 0;  // words used in the last block
 };
 
 }  // namespace Jet::Detail

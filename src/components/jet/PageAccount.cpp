@@ -11,7 +11,7 @@ void PageAccount::Cover(std::uint64_t from, std::uint64_t to) {
         flags_[p] = (flags_[p] & kReferenced) | kKnown;
 }
 
-void PageAccount::Refer(const std::string& subject, std::uint32_t page) {
+void PageAccount::Refer(const Where& subject, std::uint32_t page) {
     if (page >= count_) {
         throw Damage{subject + " leads to page " + std::to_string(page) +
                      ", past the end of the file"};
@@ -25,7 +25,7 @@ void PageAccount::Refer(const std::string& subject, std::uint32_t page) {
 
 void PageAccount::Claim(const TableDef& t, std::uint32_t page, const char* what,
                         const std::unordered_map<std::uint32_t, std::string>& names) {
-    const std::string where = PageWhere(t.name, page);
+    const Where where(t.name, page);
     if (page >= count_) {
         throw Damage{PageWhere(t.name, t.page) + "its " + what + " continue on page " +
                      std::to_string(page) + ", past the end of the file"};
@@ -64,7 +64,8 @@ void PageAccount::ReadGlobalMap(Pages& pages) {
             if (page < count_) flags_[page] |= kFree;
         },
         [&](std::uint32_t page) { reach.push_back(page); });
-    for (std::uint32_t page : reach) Refer(where + "a map page", page);
+    const std::string mapPage = where + "a map page";
+    for (std::uint32_t page : reach) Refer(mapPage, page);
 }
 
 void PageAccount::TakeForIndex(const TableDef& t, std::uint32_t page, std::uint32_t mapId,

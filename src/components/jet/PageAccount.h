@@ -29,7 +29,7 @@ class PageAccount {
     bool InUse(std::uint32_t page) const { return (flags_[page] & (kKnown | kFree)) == kKnown; }
 
     // A page `subject` refers to, which others may refer to as well.
-    void Refer(const std::string& subject, std::uint32_t page);
+    void Refer(const Where& subject, std::uint32_t page);
     // A page table `t` alone may hold; `names` gives the other tables' names by their
     // definition page.
     void Claim(const TableDef& t, std::uint32_t page, const char* what,

@@ -145,28 +145,73 @@ Pages::Pages(const PageSource& source, const Header& header, std::size_t cacheSl
       count_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
       slots_(std::max<std::size_t>(cacheSlots, 8)) {}
 
-Pages::Handle Pages::Get(std::uint32_t page) {
-    if (auto it = cache_.find(page); it != cache_.end()) {
-        it->second.used = ++clock_;
-        return it->second.bytes;
+// Reads `page` into `bytes`: from the run read ahead when it holds it; as the start of a new
+// run when the page follows the last one read; else alone. A run that cannot be read is no
+// finding: the page is then read alone, and its own read decides.
+void Pages::Load(std::uint32_t page, std::vector<std::uint8_t>& bytes) {
+    constexpr std::size_t kRunBytes = 256 * 1024;
+    const std::uint32_t ps = header_.format.pageSize;
+    const std::uint64_t at = std::uint64_t{page} * ps;
+    const bool follows = page == lastLoaded_ + 1;
+    lastLoaded_ = page;
+    if (page < count_ && page - aheadFirst_ >= aheadPages_ && follows) {
+        aheadPages_ = 0;
+        const std::uint32_t run =
+            std::min<std::uint32_t>(static_cast<std::uint32_t>(kRunBytes / ps), count_ - page);
+        ahead_.resize(std::size_t{run} * ps);
+        if (source_.Read(at, ahead_)) aheadFirst_ = page, aheadPages_ = run;
     }
-    std::shared_ptr<std::vector<std::uint8_t>> bytes;
-    if (cache_.size() >= slots_) {
-        auto oldest = std::min_element(cache_.begin(), cache_.end(), [](auto& a, auto& b) {
-            return a.second.used < b.second.used;
-        });
-        // A page still held elsewhere keeps its buffer; the slot then gets a new one.
-        if (oldest->second.bytes.use_count() == 1) bytes = std::move(oldest->second.bytes);
-        cache_.erase(oldest);
-    }
-    if (!bytes) bytes = std::make_shared<std::vector<std::uint8_t>>(header_.format.pageSize);
-    const std::uint64_t at = std::uint64_t{page} * header_.format.pageSize;
-    if (page >= count_ || !source_.Read(at, *bytes)) {
+    if (page < count_ && page - aheadFirst_ < aheadPages_) {
+        const auto from =
+            ahead_.begin() + static_cast<std::ptrdiff_t>(std::size_t{page - aheadFirst_} * ps);
+        std::copy(from, from + ps, bytes.begin());
+    } else if (page >= count_ || !source_.Read(at, bytes)) {
         throw Unreadable{"page " + std::to_string(page) + " cannot be read"};
     }
-    if (header_.databaseKey != 0 && page != 0) Rc4(header_.databaseKey ^ page, *bytes);
-    cache_[page] = {bytes, ++clock_};
-    return bytes;
+    if (header_.databaseKey != 0 && page != 0) Rc4(header_.databaseKey ^ page, bytes);
+}
+
+Pages::Handle Pages::Get(std::uint32_t page) {
+    if (last_ < pageOf_.size() && pageOf_[last_] == page) {
+        used_[last_] = ++clock_;
+        return bytes_[last_];
+    }
+    for (std::size_t i = 0; i < pageOf_.size(); ++i) {
+        if (pageOf_[i] != page) continue;
+        used_[i] = ++clock_;
+        last_ = i;
+        return bytes_[i];
+    }
+    std::size_t slot = pageOf_.size();
+    if (slot < slots_) {
+        pageOf_.push_back(0);
+        used_.push_back(0);
+        bytes_.emplace_back();
+    } else {
+        slot =
+            static_cast<std::size_t>(std::min_element(used_.begin(), used_.end()) - used_.begin());
+        // A page still held elsewhere keeps its buffer; the slot then gets a new one.
+        if (bytes_[slot].use_count() != 1) bytes_[slot].reset();
+    }
+    // Until the read succeeds, the slot holds no page.
+    pageOf_[slot] = UINT32_MAX;
+    used_[slot] = 0;
+    if (!bytes_[slot])
+        bytes_[slot] = std::make_shared<std::vector<std::uint8_t>>(header_.format.pageSize);
+    Load(page, *bytes_[slot]);
+    pageOf_[slot] = page;
+    used_[slot] = ++clock_;
+    last_ = slot;
+    return bytes_[slot];
+}
+
+std::string Where::Text() const {
+    if (chars_) return chars_;
+    if (text_) return *text_;
+    std::string out = PageWhere(*table_, page_);
+    if (hasRow_) out += "row " + std::to_string(row_) + ": ";
+    if (column_) out += "the long value in column " + *column_;
+    return out;
 }
 
 bool IsDataPage(Bytes page) { return U8(page, 0) == 0x01; }
@@ -178,13 +223,19 @@ std::string PageWhere(const std::string& table, std::uint32_t page) {
     return "table " + table + ", page " + std::to_string(page) + ": ";
 }
 
-std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const std::string& where) {
+std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const Where& where) {
+    std::vector<RowSlot> rows;
+    RowSlots(page, f, where, rows);
+    return rows;
+}
+
+void RowSlots(Bytes page, const Format& f, const Where& where, std::vector<RowSlot>& rows) {
     const std::uint32_t count = U16(page, f.rowCountAt);
     const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
     if (tableEnd > page.size()) {
         throw Damage{where + "its table of " + std::to_string(count) + " rows runs past the page"};
     }
-    std::vector<RowSlot> rows(count);
+    rows.resize(count);
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t raw = U16(page, f.rowCountAt + 2 + 2 * i);
@@ -203,7 +254,6 @@ std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const std::string& wh
                          " does not lie between the row table and the row before it"};
         }
     }
-    return rows;
 }
 
 bool RowAt(Bytes page, const Format& f, std::uint32_t row, RowSlot& slot) {

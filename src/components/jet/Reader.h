@@ -76,7 +76,8 @@ struct Header {
 Header ReadHeader(const PageSource& source);
 
 // Pages by number through a bounded cache, unscrambled. A handle keeps its page alive after
-// the cache has let it go.
+// the cache has let it go. A walk through the file in order is read ahead in runs of pages,
+// so that the disk is asked for large reads rather than one page at a time.
 class Pages {
   public:
     using Handle = std::shared_ptr<const std::vector<std::uint8_t>>;
@@ -87,16 +88,57 @@ class Pages {
     Handle Get(std::uint32_t page);
 
   private:
+    void Load(std::uint32_t page, std::vector<std::uint8_t>& bytes);
+
     const PageSource& source_;
     Header header_;
     std::uint32_t count_;
     std::size_t slots_;
     std::uint64_t clock_ = 0;
-    struct Slot {
-        std::shared_ptr<std::vector<std::uint8_t>> bytes;
-        std::uint64_t used = 0;
-    };
-    std::unordered_map<std::uint32_t, Slot> cache_;
+    // The cache's slots side by side, so that a look-up and the choice of the oldest slot
+    // are a scan of a small array.
+    std::vector<std::uint32_t> pageOf_;
+    std::vector<std::uint64_t> used_;
+    std::vector<std::shared_ptr<std::vector<std::uint8_t>>> bytes_;
+    std::size_t last_ = 0;  // the slot the last look-up found
+    // The run read ahead, raw, and the page it starts with.
+    std::vector<std::uint8_t> ahead_;
+    std::uint32_t aheadFirst_ = 0, aheadPages_ = 0;
+    std::uint32_t lastLoaded_ = 0;
+};
+
+// The place a finding is about, as its text begins ("table T, page N: row R: "). The text is
+// made only when a finding is made: a walk names the place of every page and row it reads.
+// It refers to the strings it is made from, which outlive it.
+class Where {
+  public:
+    Where(const char* text) : chars_(text) {}
+    Where(const std::string& text) : text_(&text) {}
+    Where(const std::string& table, std::uint32_t page) : table_(&table), page_(page) {}
+    // The same place, in row `row` of the page.
+    Where Row(std::uint32_t row) const {
+        Where w = *this;
+        w.row_ = row;
+        w.hasRow_ = true;
+        return w;
+    }
+    // The long value in `column` of the row.
+    Where LongValueIn(const std::string& column) const {
+        Where w = *this;
+        w.column_ = &column;
+        return w;
+    }
+    std::string Text() const;
+    friend std::string operator+(const Where& w, const std::string& s) { return w.Text() + s; }
+    friend std::string operator+(const Where& w, const char* s) { return w.Text() + s; }
+
+  private:
+    const char* chars_ = nullptr;
+    const std::string* text_ = nullptr;
+    const std::string* table_ = nullptr;
+    std::uint32_t page_ = 0, row_ = 0;
+    bool hasRow_ = false;
+    const std::string* column_ = nullptr;
 };
 
 // A pointer to a row: row number and page, as the format stores it.
@@ -135,7 +177,9 @@ struct RowSlot {
     bool deleted = false, overflow = false;
 };
 // The rows of a data page; throws Damage (naming `where`) when the table does not fit.
-std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const std::string& where);
+std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const Where& where);
+// The same into `rows`, whose storage a walk reuses from page to page.
+void RowSlots(Bytes page, const Format& f, const Where& where, std::vector<RowSlot>& rows);
 // The row on `page` numbered `row`, if there is one and its bounds lie inside the page.
 bool RowAt(Bytes page, const Format& f, std::uint32_t row, RowSlot& slot);
 bool IsDataPage(Bytes page);
@@ -176,7 +220,7 @@ TableDef ReadTableDef(Pages& pages, std::uint32_t page, const std::string& name,
 // The row a moved row's slot leads to, and its page; `cur` and `at` name it on return.
 // Throws Damage when the move leaves the file or the table, or loops.
 Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,
-                  Pages::Handle& hold, const std::string& where);
+                  Pages::Handle& hold, const Where& where);
 
 // The catalog's own definition page: fixed by the format.
 inline constexpr std::uint32_t kCatalogPage = 2;
@@ -197,7 +241,15 @@ struct Field {
 // The non-null fields of the row at [slot.start, slot.end); throws Damage when the row's
 // column table or a column leaves the row.
 std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, const RowSlot& slot,
-                             const std::string& where);
+                             const Where& where);
+// Storage a walk reuses from row to row.
+struct RowScratch {
+    std::vector<Field> fields;
+    std::vector<std::uint32_t> offsets;
+};
+// The same, into `scratch`.
+const std::vector<Field>& RowFields(Bytes page, const Format& f, const TableDef& t,
+                                    const RowSlot& slot, const Where& where, RowScratch& scratch);
 
 // Text as the format stores it (Jet3: the code page; later: UTF-16, maybe compressed).
 std::string DecodeText(Bytes b, const Format& f);
@@ -219,7 +271,7 @@ struct IndexEntry {
     RowPointer row;
     std::uint32_t child = 0;
 };
-std::vector<IndexEntry> IndexEntries(Bytes page, const Format& f, const std::string& where);
+std::vector<IndexEntry> IndexEntries(Bytes page, const Format& f, const Where& where);
 
 // A long value's descriptor (12 bytes at the start of the column's bytes).
 struct LongValue {

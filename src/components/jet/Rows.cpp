@@ -8,64 +8,75 @@ namespace {
 
 constexpr std::uint8_t kBoolean = 0x01;  // its value is its bit in the null mask
 
-// The offsets of the variable columns (and, last, of the end of their data), relative to
-// the row's start, and where the row's trailer begins.
-struct VarTable {
-    std::vector<std::uint32_t> offsets;
-    std::uint32_t trailerStart = 0;
-};
+// The row whose columns leave its bounds.
+[[noreturn]] void Fail(const Where& where, std::uint32_t rs) {
+    throw Damage{where + "the columns of the row at offset " + std::to_string(rs) +
+                 " leave its bounds"};
+}
 
-VarTable ReadVarTable(Bytes page, const Format& f, std::uint32_t rs, std::uint32_t re,
-                      std::uint32_t maskAt, const std::string& fail) {
-    VarTable v;
+// Reads the offsets of the variable columns (and, last, of the end of their data), relative
+// to the row's start, into `offsets`; gives where the row's trailer begins. Jet4's offsets
+// are read where they lie, as they are needed: `offsets` then holds only their count.
+std::uint32_t ReadVarTable(Bytes page, const Format& f, std::uint32_t rs, std::uint32_t re,
+                           std::uint32_t maskAt, const Where& where,
+                           std::vector<std::uint32_t>& offsets) {
+    offsets.clear();
     const std::uint32_t low = rs + static_cast<std::uint32_t>(f.columnCountSize);
     if (!f.jet3) {
-        if (maskAt < low + 2) throw Damage{fail};
+        if (maskAt < low + 2) Fail(where, rs);
         const std::uint32_t count = U16(page, maskAt - 2);
         const std::uint64_t need = 2ull * (count + 1) + 2;
-        if (maskAt < low + need) throw Damage{fail};
-        v.trailerStart = static_cast<std::uint32_t>(maskAt - need);
-        for (std::uint32_t i = 0; i <= count; ++i)
-            v.offsets.push_back(U16(page, maskAt - 4 - 2 * i));
-        return v;
+        if (maskAt < low + need) Fail(where, rs);
+        offsets.push_back(count + 1);
+        return static_cast<std::uint32_t>(maskAt - need);
     }
     // One byte per offset; a jump table holds, for each further 256 bytes of row, the
     // first entry that lies past them. It has a slot per 256 bytes of row, the last one
     // possibly a filler.
-    if (maskAt < low + 1) throw Damage{fail};
+    if (maskAt < low + 1) Fail(where, rs);
     const std::uint32_t count = U8(page, maskAt - 1);
     const std::uint32_t jumps = (re - rs - 1) / 256;
     const std::uint64_t need = 1ull + jumps + count + 1;
-    if (maskAt < low + need) throw Damage{fail};
-    v.trailerStart = static_cast<std::uint32_t>(maskAt - need);
+    if (maskAt < low + need) Fail(where, rs);
     std::uint32_t used = 0;
     for (std::uint32_t i = 0; i <= count; ++i) {
         while (used < jumps && U8(page, maskAt - 2 - used) <= i) ++used;
-        v.offsets.push_back(U8(page, maskAt - 2 - jumps - i) + 256 * used);
+        offsets.push_back(U8(page, maskAt - 2 - jumps - i) + 256 * used);
     }
-    return v;
+    return static_cast<std::uint32_t>(maskAt - need);
 }
 
 }  // namespace
 
 std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, const RowSlot& slot,
-                             const std::string& where) {
+                             const Where& where) {
+    RowScratch scratch;
+    RowFields(page, f, t, slot, where, scratch);
+    return std::move(scratch.fields);
+}
+
+const std::vector<Field>& RowFields(Bytes page, const Format& f, const TableDef& t,
+                                    const RowSlot& slot, const Where& where, RowScratch& scratch) {
     const std::uint32_t rs = slot.start, re = slot.end;
-    const std::string fail =
-        where + "the columns of the row at offset " + std::to_string(rs) + " leave its bounds";
     const std::uint32_t cs = static_cast<std::uint32_t>(f.columnCountSize);
-    if (re > page.size() || re < rs + cs) throw Damage{fail};
+    if (re > page.size() || re < rs + cs) Fail(where, rs);
     const std::uint32_t rowColumns = cs == 2 ? U16(page, rs) : U8(page, rs);
     const std::uint32_t maskSize = (rowColumns + 7) / 8;
-    if (re - rs < cs + maskSize) throw Damage{fail};
+    if (re - rs < cs + maskSize) Fail(where, rs);
     const std::uint32_t maskAt = re - maskSize;
     const auto present = [&](const Column& c) {
         return c.number < rowColumns && (U8(page, maskAt + c.number / 8) >> (c.number % 8) & 1);
     };
-    VarTable v;
-    v.trailerStart = maskAt;
-    if (t.varColumns > 0) v = ReadVarTable(page, f, rs, re, maskAt, fail);
-    std::vector<Field> fields;
+    std::vector<std::uint32_t>& offsets = scratch.offsets;
+    offsets.clear();
+    std::uint32_t trailerStart = maskAt;
+    if (t.varColumns > 0) trailerStart = ReadVarTable(page, f, rs, re, maskAt, where, offsets);
+    const std::size_t varOffsets = f.jet3 || offsets.empty() ? offsets.size() : offsets[0];
+    const auto offset = [&](std::uint32_t i) {
+        return f.jet3 ? offsets[i] : U16(page, maskAt - 4 - 2 * i);
+    };
+    std::vector<Field>& fields = scratch.fields;
+    fields.clear();
     for (const Column& c : t.columns) {
         if (!present(c) || c.type == kBoolean) continue;
         Field field{&c, 0, 0};
@@ -73,11 +84,11 @@ std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, con
             field.start = rs + cs + c.fixedOffset;
             field.end = field.start + c.length;
         } else {
-            if (c.varIndex + 1u >= v.offsets.size()) continue;
-            field.start = rs + v.offsets[c.varIndex];
-            field.end = rs + v.offsets[c.varIndex + 1];
+            if (c.varIndex + 1u >= varOffsets) continue;
+            field.start = rs + offset(c.varIndex);
+            field.end = rs + offset(c.varIndex + 1u);
         }
-        if (field.start < rs + cs || field.end < field.start || field.end > v.trailerStart) {
+        if (field.start < rs + cs || field.end < field.start || field.end > trailerStart) {
             throw Damage{where + "column " + c.name + " of the row at offset " +
                          std::to_string(rs) + " leaves its row"};
         }
@@ -87,7 +98,7 @@ std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, con
 }
 
 Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,
-                  Pages::Handle& hold, const std::string& where) {
+                  Pages::Handle& hold, const Where& where) {
     const Format& f_ = pages.Fmt();
     ChainWalk walk(cur);
     while (at.overflow) {
