@@ -22,13 +22,14 @@ inline std::vector<std::uint8_t> ReadBytes(const fs::path& file) {
 
 // A fault planted in a copy of a real database: the table and page it must be reported on,
 // and what is written at byte `at`: `value`, `n` bytes long; or ORed into it (n = 0); or the
-// file is cut off there (n < 0).
+// file is cut off there (n < 0). A fault in a row is reported on that row too.
 struct Plant {
     std::string table;
     std::uint32_t page;
     std::size_t at;
     std::uint32_t value;
     int n;
+    std::optional<std::uint32_t> row = {};
 };
 
 // A real database opened with the reader, and the first place for each kind of damage in it,
@@ -93,10 +94,10 @@ struct Db {
                         const bool chained = lv.kind == 0 && c.end - c.start - 4 < lv.length;
                         if (chained)
                             add("long value chain loop", {e.name, p, At(lv.first.page, c.start),
-                                                          lv.first.row | lv.first.page << 8, 4});
+                                                          lv.first.row | lv.first.page << 8, 4, r});
                         if (chained || lv.kind == 0x40)
                             add("long value past the file",
-                                {e.name, p, At(p, field.start + 5), pages.Count() + 7, 3});
+                                {e.name, p, At(p, field.start + 5), pages.Count() + 7, 3, r});
                     }
                 }
             }

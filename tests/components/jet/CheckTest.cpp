@@ -114,6 +114,10 @@ TEST(JetCheck, EachPlantedFaultIsDamageNamingItsTableAndPage) {
                                        testing::ContainsRegex("page " + std::to_string(p.page) +
                                                               "([^0-9]|$)")))
                 << kind << " in " << file;
+            if (p.row) {
+                EXPECT_THAT(report.Finding, HasSubstr("row " + std::to_string(*p.row) + ": "))
+                    << kind << " in " << file;
+            }
         }
     }
     EXPECT_EQ(planted.size(), 12u) << "a kind of damage no real database has a place for";
