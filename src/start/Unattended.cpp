@@ -86,6 +86,12 @@ int CompactOne(const std::string& argument, int keep, Tally& tally) {
                            " after; the old database is now '" + outcome.Backup + "'",
                        Components::Severity::kInformation, Components::kEventCompacted);
         });
+        if (!outcome.NearLimit.empty()) {
+            resume.Step([&] {
+                LogOutcome(outcome.NearLimit, Components::Severity::kWarning,
+                           Components::kEventNearLimit);
+            });
+        }
         ++tally.compacted;
         if (outcome.SizeBefore >= 0 && outcome.SizeAfter >= 0) {
             tally.gained += outcome.SizeBefore - outcome.SizeAfter;
