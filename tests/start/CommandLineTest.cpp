@@ -145,10 +145,8 @@ const Row kRows[] = {
      true},
 };
 
-// The original database's inode, and its size: only the file that takes its name has the
-// faked size.
-ino_t g_original;
-off_t g_size;
+// The database as it was: only the copy that takes its name has the faked size.
+struct stat g_original;
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
@@ -198,11 +196,12 @@ TEST_P(CommandLine, EndsWithItsStatusAndOneLogLinePerDatabase) {
         if (row.full) {
             struct stat status {};
             ::stat((data / "Shop.mdb").c_str(), &status);
-            g_original = status.st_ino, g_size = status.st_size;
+            g_original = status;
             Components::Posix::Sys().Fstat = [](int fd, struct stat* s) {
                 const int result = Components::Posix::RealSystemCalls().Fstat(fd, s);
-                if (result == 0 && s->st_ino != g_original && s->st_size == g_size)
-                    s->st_size = 1932738560;
+                const bool copy =
+                    s->st_ino != g_original.st_ino && s->st_size == g_original.st_size;
+                if (result == 0 && copy) s->st_size = 1932738560;
                 return result;
             };
         }
