@@ -199,7 +199,7 @@ class CommandLine : public Scratch, public ::testing::WithParamInterface<Row> {
         WriteFile(data / "Shop-0007.BAK", old);
         fs::create_directories(data / "sub/deeper");
         for (const char* name : {"sub/Inner.mdb", "sub/deeper/Deep.mdb", "sub/TOL1A2B.MDB",
-                                 "sub/notes.txt", "sub/Inner.ldb"})
+                                 "sub/TOLF3.MDB", "sub/notes.txt", "sub/Inner.ldb"})
             WriteFile(data / name, old);
         // Outside the data folder: a run through it compacts beside the database, never beside
         // the link, and every run leaves it a link.
