@@ -5,6 +5,8 @@ set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${TOLVANE_MINGW_PREFIX}-gcc)
 set(CMAKE_CXX_COMPILER ${TOLVANE_MINGW_PREFIX}-g++)
 set(CMAKE_RC_COMPILER ${TOLVANE_MINGW_PREFIX}-windres)
+# The message compiler, for the Event Log's message table (cmake/windows.cmake).
+set(TOLVANE_MC_COMPILER ${TOLVANE_MINGW_PREFIX}-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TOLVANE_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

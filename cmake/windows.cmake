@@ -23,8 +23,28 @@ add_executable(TolvaneConsole src/start/main.cpp resources/Tolvane.rc)
 set_target_properties(TolvaneConsole PROPERTIES OUTPUT_NAME Tolvane SUFFIX .com)
 target_link_options(TolvaneConsole PRIVATE ${TOLVANE_STATIC_LINK} -mconsole)
 target_link_libraries(TolvaneConsole PRIVATE tolvane_platform)
+# The Event Log's message table, compiled into a script and a binary that Tolvane.rc takes in
+# from the build folder.
+if(NOT TOLVANE_MC_COMPILER)
+  message(FATAL_ERROR "No message compiler: build with a toolchain file from cmake/")
+endif()
+set(TOLVANE_MESSAGES_DIR ${CMAKE_CURRENT_BINARY_DIR}/messages)
+add_custom_command(
+  OUTPUT ${TOLVANE_MESSAGES_DIR}/Messages.rc ${TOLVANE_MESSAGES_DIR}/MSG00409.bin
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${TOLVANE_MESSAGES_DIR}
+  COMMAND ${TOLVANE_MC_COMPILER} -h ${TOLVANE_MESSAGES_DIR} -r ${TOLVANE_MESSAGES_DIR}
+          ${CMAKE_CURRENT_SOURCE_DIR}/resources/Messages.mc
+  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/resources/Messages.mc
+  VERBATIM)
+add_custom_target(TolvaneMessages DEPENDS ${TOLVANE_MESSAGES_DIR}/Messages.rc)
+foreach(target Tolvane TolvaneConsole)
+  target_include_directories(${target} PRIVATE ${TOLVANE_MESSAGES_DIR})
+  add_dependencies(${target} TolvaneMessages)
+endforeach()
+
 set(TOLVANE_RESOURCE_FILES ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.ico
-                           ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.manifest)
+                           ${CMAKE_CURRENT_SOURCE_DIR}/resources/Tolvane.manifest
+                           ${TOLVANE_MESSAGES_DIR}/Messages.rc ${TOLVANE_MESSAGES_DIR}/MSG00409.bin)
 set_source_files_properties(resources/Tolvane.rc PROPERTIES
   OBJECT_DEPENDS "${TOLVANE_RESOURCE_FILES}")
 

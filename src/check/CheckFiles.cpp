@@ -1,7 +1,10 @@
 #include "check/CheckFiles.h"
 
+#include <optional>
+
 #include "components/CheckerServices.h"
 #include "components/CurrentError.h"
+#include "components/jet/SizeLimit.h"
 
 namespace Checker {
 
@@ -20,9 +23,11 @@ std::string Field(std::string text) {
 
 int CheckFile(const std::string& path, std::ostream& out) {
     Jet::CheckReport report;
+    std::optional<std::string> nearLimit;
     try {
         const auto pages = The<Components::CheckerServices>().Open(path);
         report = Jet::CheckDatabase(*pages);
+        nearLimit = Jet::NearLimitWarning(path, *pages);
     } catch (...) {
         out << "unreadable\t" << Field(Err::Capture(std::current_exception()).Description())
             << "\n";
@@ -47,6 +52,8 @@ int CheckFile(const std::string& path, std::ostream& out) {
         out << "pages\t" << p.Total << "\t" << p.InUse << "\t" << p.Free << "\t" << p.Unreferenced
             << "\n";
     }
+    // Before the verdict, which stays the last line.
+    if (nearLimit) out << "warning\t" << Field(*nearLimit) << "\n";
     if (report.Outcome == Jet::Verdict::kSound) {
         out << "sound\n";
         return kSound;

@@ -1,4 +1,5 @@
 // What the command-line checker needs of its platform: its arguments and the files it checks.
+// The program reads a compacted database's format and size through the same open.
 #pragma once
 
 #include <memory>

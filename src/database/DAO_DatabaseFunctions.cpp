@@ -57,9 +57,11 @@ Truth CompactRepairDatabase(std::string DatabasePath,
                             std::shared_ptr<Components::DialogObject>& DialogControl,
                             std::string InitialFolder, Truth SilentMode) {
     Truth result = False;
-    if (CompactRepair(DatabasePath, DialogControl, InitialFolder, SilentMode).Kind ==
-        Outcome::kCompacted) {
-        result = qnGeneral::True;
+    const Outcome outcome = CompactRepair(DatabasePath, DialogControl, InitialFolder, SilentMode);
+    if (outcome.Kind == Outcome::kCompacted) result = qnGeneral::True;
+    // Unattended runs log it beside their own line for the database.
+    if (!outcome.NearLimit.empty()) {
+        qnGeneral::WriteLog(outcome.NearLimit, 1, qnGeneral::kIndentNone);
     }
     return result;
 }
@@ -288,6 +290,7 @@ Outcome CompactRepair(std::string DatabasePath,
         compacted.SizeAfter =
             static_cast<std::int64_t>(The<Components::FileTools>().FileSize(path));
     });
+    compacted.NearLimit = WarnNearLimit(path, SilentMode);
     return compacted;
 }
 

@@ -14,6 +14,7 @@ struct Outcome {
     std::string Backup;       // where the old database is, once it has left its name
     std::string KeptCopy;     // the compacted copy, where one was left beside the database
     std::int64_t SizeBefore = -1, SizeAfter = -1;  // the database's bytes; -1 when not known
+    std::string NearLimit;  // compacted, but close to its format's size limit: the warning
 
     // A failure reported with `number`: in use where that number means another holds the
     // database, so that trying again later may succeed.

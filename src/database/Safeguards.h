@@ -1,6 +1,7 @@
 // What the compact operation makes sure of around the engine's work: before anything is
 // written, that no one else has the database open and that its folder has room for the copy;
-// before the copy takes the database's place, a free name for the old file.
+// before the copy takes the database's place, a free name for the old file; after, that the
+// user hears when the database is close to the most its format can hold.
 #pragma once
 
 #include <cstdint>
@@ -38,5 +39,10 @@ inline constexpr int kSameLookupErrorsInARow = 16;
 // when there is none, it names no one, or it cannot be read. A lock file stays behind after
 // a crash, so this only names: it never says that a database is in use.
 std::string LockFileHolders(const std::string& path);
+
+// Once the compacted database has its name: the warning for it when it has reached 90 % of
+// its format's size limit, shown in a box of its own unless SilentMode is set; empty when it
+// has not, or its size or format cannot be read. Raises nothing.
+std::string WarnNearLimit(const std::string& path, qnGeneral::Truth SilentMode);
 
 }  // namespace DAO_DatabaseFunctions

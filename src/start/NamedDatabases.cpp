@@ -17,10 +17,12 @@ using Components::The;
 
 bool EndsWith(const std::string& upper, const char* end) { return upper.ends_with(end); }
 
-// The run's own copy, left by a failed run for the user to look at: TOL, four hex digits.
+// The run's own copy, left by a failed run for the user to look at: TOL, then one to four hex
+// digits, as many as the system's temporary name has (it leaves out leading zeros).
 bool IsOwnCopy(const std::string& upper) {
-    return upper.size() == 11 && upper.starts_with("TOL") && EndsWith(upper, ".MDB") &&
-           upper.find_first_not_of("0123456789ABCDEF", 3) == 7;
+    return upper.size() >= 8 && upper.size() <= 11 && upper.starts_with("TOL") &&
+           EndsWith(upper, ".MDB") &&
+           upper.find_first_not_of("0123456789ABCDEF", 3) == upper.size() - 4;
 }
 
 // Whether a file a folder or pattern reaches is a database to compact.

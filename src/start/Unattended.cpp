@@ -93,6 +93,12 @@ int CompactOne(const std::string& argument, const Request& request, bool lastTry
                            " after; the old database is now '" + outcome.Backup + "'",
                        Components::Severity::kInformation, Components::kEventCompacted);
         });
+        if (!outcome.NearLimit.empty()) {
+            resume.Step([&] {
+                LogOutcome(outcome.NearLimit, Components::Severity::kWarning,
+                           Components::kEventNearLimit);
+            });
+        }
         ++tally.compacted;
         if (outcome.SizeBefore >= 0 && outcome.SizeAfter >= 0) {
             tally.gained += outcome.SizeBefore - outcome.SizeAfter;

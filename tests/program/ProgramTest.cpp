@@ -212,6 +212,16 @@ TEST_F(Program, TheCheckerPrintsTablesPagesAndVerdictWithTheGravestStatus) {
     WriteFile(data / "Sound.mdb", old);
     WriteFile(data / "Damaged.mdb", damaged);
     WriteFile(data / "Unknown.mdb", unknown);
+    // Sparse, so nothing near a gigabyte is written: 90 % of the 2000 format's limit, a page
+    // below it, and 90 % of the 1997 format's, which the header's version byte names.
+    std::string old1997 = old;
+    old1997[0x14] = 0;
+    for (const auto& [name, bytes, size] : {std::tuple{"Full.mdb", old, 1932738560},
+                                            {"Under.mdb", old, 1932734464},
+                                            {"Old.mdb", old1997, 966369280}}) {
+        WriteFile(data / name, bytes);
+        fs::resize_file(data / name, size);
+    }
     const struct {
         std::vector<std::string> files;
         int status;
@@ -226,6 +236,14 @@ TEST_F(Program, TheCheckerPrintsTablesPagesAndVerdictWithTheGravestStatus) {
          3,
          "\nnot checked\ttable Orders has a column Name of type 21, which this reader does not "
          "know\n"},
+        {{"Full.mdb"},
+         0,
+         "pages\t471860\t7\t471853\t0\nwarning\t'" + (data / "Full.mdb").string() +
+             "' is near the size limit of its format: 1932738560 bytes, 90 % of the 2147483648 "
+             "bytes (2 GB) that a database of the 2000 format or later can hold; at the limit it "
+             "takes no more data\nsound\n"},
+        {{"Under.mdb"}, 0, "pages\t471859\t7\t471852\t0\nsound\n"},
+        {{"Old.mdb"}, 1, "bytes, 90 % of the 1073741824 bytes (1 GB) that a database of the 1997"},
         {{"Gone.mdb"}, 2, "unreadable\tCannot open '" + (data / "Gone.mdb").string() + "': "},
         {{"Sound.mdb", "Damaged.mdb", "Unknown.mdb"},
          1,

@@ -18,6 +18,7 @@
 #include "components/Application.h"
 #include "components/CurrentError.h"
 #include "components/FileSystem.h"
+#include "components/Monitoring.h"
 #include "components/windows/WinText.h"
 #include "database/DAO_DatabaseFunctions.h"
 
@@ -190,6 +191,27 @@ void NoSecurityKept() {
           "not compacted with one line saying so: " + log);
 }
 
+// The viewer's text for each event the program reports is the line it carries, word for word,
+// from the message table of the program named by `g_program`.
+std::string g_program;
+void MessageTable() {
+    const HMODULE program =
+        LoadLibraryExW(Win::Wide(g_program).c_str(), nullptr,
+                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    Check(program != nullptr, "cannot load " + g_program);
+    const std::wstring line = L"'C:\\D\u00E9j\u00E0\\Shop.mdb' compacted";
+    for (const DWORD event : {kEventCompacted, kEventInUse, kEventFailed, kEventNoDatabase,
+                              kEventNearLimit, kEventRun}) {
+        wchar_t text[256] = {};
+        const DWORD_PTR strings[] = {reinterpret_cast<DWORD_PTR>(line.c_str())};
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, program, event,
+                       0x409, text, 256,
+                       reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(strings)));
+        Check(text == line, "event " + std::to_string(event) + " reads: " + Win::Utf8(text));
+    }
+    if (program) FreeLibrary(program);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -198,6 +220,7 @@ int main(int argc, char** argv) {
     g_scratch = Win::Utf8(temp) + "tolvane-field\\";
     CreateDirectoryW(Win::Wide(g_scratch).c_str(), nullptr);
     g_database = argc > 1 ? argv[1] : "";
+    g_program = argc > 2 ? argv[2] : "";
 
     const std::vector<std::pair<const char*, std::function<void()>>> cases = {
         {"a database open elsewhere, from the start or from the engine's return, is refused",
@@ -205,6 +228,7 @@ int main(int argc, char** argv) {
         {"a rename waits for a scanner to let go", RenameWaitsForAScanner},
         {"a database in a folder of 256 characters", LongFolder},
         {"a volume that keeps no security: nothing carried, one line logged", NoSecurityKept},
+        {"the message table gives each event its line as it is", MessageTable},
     };
     int failed = 0;
     for (const auto& [name, run] : cases) {
