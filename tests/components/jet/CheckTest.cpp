@@ -118,9 +118,12 @@ TEST(JetCheck, EachPlantedFaultIsDamageNamingItsTableAndPage) {
                 EXPECT_THAT(report.Finding, HasSubstr("row " + std::to_string(*p.row) + ": "))
                     << kind << " in " << file;
             }
+            if (!p.finding.empty()) {
+                EXPECT_EQ(report.Finding, p.finding) << kind << " in " << file;
+            }
         }
     }
-    EXPECT_EQ(planted.size(), 12u) << "a kind of damage no real database has a place for";
+    EXPECT_EQ(planted.size(), 13u) << "a kind of damage no real database has a place for";
 }
 
 // Pages and a part: a file cut off or grown mid-page, however sound its pages read, in our own
