@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "components/jet/Reader.h"
+#include "components/jet/Rows.h"
 #include "support/WholeRun.h"
 
 namespace Plants {

@@ -4,6 +4,7 @@
 
 #include "components/jet/LiveRows.h"
 #include "components/jet/PageAccount.h"
+#include "components/jet/Rows.h"
 
 namespace Jet {
 

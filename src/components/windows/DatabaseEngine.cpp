@@ -32,7 +32,9 @@ namespace Components {
 namespace {
 
 using Win::Bstr;
+using Win::CheckFile;
 using Win::ComPtr;
+using Win::ReadSecret;
 
 #ifdef _WIN64
 constexpr bool kProgram64 = true;
@@ -155,31 +157,6 @@ std::string ForEngine(const std::string& path, const std::string& database) {
                    "; its volume keeps no short form of it. Nothing has been written, and the "
                    "database '" +
                    database + "' has not been changed");
-}
-
-// A file that cannot even be opened reads as unreadable, and leaves no error behind.
-Jet::CheckReport CheckFile(const std::string& path) {
-    const Err::CurrentErrorRecord before = Err::Current();
-    try {
-        return Jet::CheckDatabase(*Win::OpenFilePages(path));
-    } catch (const Err::Error& error) {
-        Err::Current() = before;
-        Jet::CheckReport report;
-        report.Outcome = Jet::Verdict::kUnreadable;
-        report.Finding = error.Description();
-        return report;
-    }
-}
-
-// Unreadable reads as no database, which a source with a password never is.
-Jet::HeaderSecret ReadSecret(const std::string& path) {
-    const Err::CurrentErrorRecord before = Err::Current();
-    try {
-        return Jet::ReadHeaderSecret(*Win::OpenFilePages(path));
-    } catch (const Err::Error&) {
-        Err::Current() = before;
-        return {};
-    }
 }
 
 // The engine leaves its copy to the cache, and a rename makes nothing durable: after a power
