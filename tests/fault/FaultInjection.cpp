@@ -3,10 +3,12 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -25,15 +27,16 @@ using Components::Posix::SystemCalls;
 SystemCalls below;
 long failAt = 0;
 int error = 0;
-long calls = 0;
-bool fired = false;
+// The database's walk makes its calls on a thread of its own, beside the copy's.
+std::atomic<long> calls = 0;
+std::atomic<bool> fired = false;
 bool lasting = false;
 
 // True when this call is the one to fail; it never returns when it is the one to crash, and
 // the power goes first.
 bool Trip() {
-    ++calls;
-    if (failAt == 0 || calls < failAt || (calls > failAt && !lasting)) return false;
+    const long call = ++calls;
+    if (failAt == 0 || call < failAt || (call > failAt && !lasting)) return false;
     fired = true;
     if (error == 0) PowerCut(), ::raise(SIGKILL);
     return true;
@@ -74,6 +77,7 @@ using Id = std::pair<dev_t, ino_t>;
 SystemCalls faulty;
 std::string cutFolder, cutInto, plantSuffix, plantBytes;
 Id folder;
+std::mutex disk;                   // what the disk holds, taken by both threads' calls
 std::map<std::string, Id> names;   // the folder's, as at its last sync or before the run
 std::map<Id, std::string> onDisk;  // each file's bytes, as at its last sync or before the run;
                                    // none for a file made since and never synced
@@ -83,6 +87,7 @@ Id IdOf(const struct stat& s) { return {s.st_dev, s.st_ino}; }
 // The folder's names as they are now go to disk.
 void SyncFolder() {
     struct stat s;
+    const std::lock_guard held(disk);
     names.clear();
     for (const auto& entry : std::filesystem::directory_iterator(cutFolder)) {
         if (::lstat(entry.path().c_str(), &s) == 0) names[entry.path().filename()] = IdOf(s);
@@ -116,6 +121,7 @@ int WatchedFsync(int fd) {
     struct stat s;
     if (::fstat(fd, &s) != 0) return result;
     if (IdOf(s) == folder) SyncFolder();
+    const std::lock_guard held(disk);
     if (result == 0 && S_ISREG(s.st_mode))
         onDisk[IdOf(s)] = WholeRun::ReadFile("/proc/self/fd/" + std::to_string(fd));
     return result;
@@ -166,6 +172,7 @@ void CutsShow(const std::string& watched, const std::string& into) {
     for (const auto& [name, id] : names) onDisk[id] = WholeRun::ReadFile(watched + "/" + name);
 }
 void PowerCut() {
+    const std::lock_guard held(disk);
     std::ofstream out(cutInto, std::ios::binary | std::ios::trunc);
     for (const auto& [name, id] : names) {
         out << name << ' ' << id.second << ' ' << onDisk[id].size() << '\n' << onDisk[id];

@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <optional>
 
 #include "components/CurrentError.h"
 #include "components/EngineErrors.h"
@@ -29,6 +30,7 @@
 #include "components/posix/FolderSync.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
+#include "components/posix/SourceWalk.h"
 
 namespace Components {
 
@@ -73,13 +75,6 @@ void CheckUnchanged(int fd, const struct stat& before, const std::string& source
     }
 }
 
-// The copy, read back from its own descriptor, against the source.
-Jet::CopyProof ProveCopy(int fd, std::uint64_t size, const Jet::CheckReport& source,
-                         const std::string& sourceName, const std::string& destination) {
-    const DescriptorPages pages(fd, size);
-    return Jet::ProveCopy(source, Jet::CheckDatabase(pages), sourceName, destination);
-}
-
 // Before anything is written, as the engine refuses.
 Jet::HeaderSecret CheckPassword(int fd, std::uint64_t size, const std::string& password) {
     const Jet::HeaderSecret secret = Jet::ReadHeaderSecret(DescriptorPages(fd, size));
@@ -99,32 +94,43 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         struct stat status;
         OpenSource(source, in, status);
         const DatabaseLock lock(source, in.Get());
-        const Jet::CheckReport checked =
-            CheckSource(in.Get(), static_cast<std::uint64_t>(status.st_size), source);
-        const Jet::HeaderSecret secret =
-            CheckPassword(in.Get(), static_cast<std::uint64_t>(status.st_size), password);
-
-        if (destination.empty()) RaiseEngine(kEngineInvalidPath, 0, "'' isn't a valid path.");
-        Descriptor out(OpenUnnamed(destination));
+        const auto size = static_cast<std::uint64_t>(status.st_size);
+        // The database is walked while it is copied. Its verdict is taken only after the walk
+        // has ended, and before anything else is judged: a fault of the database is what the
+        // run reports, whatever failed meanwhile, as when the walk came first; only a database
+        // that changed while it was read is reported as that.
+        SourceWalk walk(in.Get(), size);
+        const auto checked = [&] { return CheckSource(walk.Report(), walk.ReadError(), source); };
+        Descriptor out;
         // Whether a file of ours stands under the destination's name: only that is removed.
-        bool named = out.Get() < 0;
-        if (named) out.Adopt(CreateNamed(destination));
+        bool named = false;
+        Jet::HeaderSecret secret;
         try {
-            CopyBytes(in.Get(), out.Get(), static_cast<std::uint64_t>(status.st_size), source,
-                      destination);
-            CheckUnchanged(in.Get(), status, source);
+            secret = CheckPassword(in.Get(), size, password);
+            if (destination.empty()) RaiseEngine(kEngineInvalidPath, 0, "'' isn't a valid path.");
+            const int unnamed = OpenUnnamed(destination);
+            out.Adopt(unnamed >= 0 ? unnamed : CreateNamed(destination));
+            named = unnamed < 0;
+        } catch (...) {
+            checked();
+            throw;
+        }
+        try {
+            CopyBytes(in.Get(), out.Get(), size, source, destination);
             if (Retried([&] { return Sys().Fsync(out.Get()); }) != 0)
                 RaiseWrite(errno, destination, "syncing");
-            const Jet::CopyProof proof =
-                ProveCopy(out.Get(), static_cast<std::uint64_t>(status.st_size), checked, source,
-                          destination);
+            // The copy read back from its own descriptor once it is on the disk.
+            const Jet::CheckReport copy = Jet::CheckDatabase(DescriptorPages(out.Get(), size));
+            const Jet::HeaderSecret copySecret =
+                Jet::ReadHeaderSecret(DescriptorPages(out.Get(), size));
+            // Every read of the database, the walk's and the copy's, comes before this: a
+            // database changed meanwhile is no database the walk could judge either.
+            CheckUnchanged(in.Get(), status, source);
+            const Jet::CheckReport database = checked();
+            const Jet::CopyProof proof = Jet::ProveCopy(database, copy, source, destination);
             note_ = proof.Note;
-            const auto lost =
-                Jet::SecretLost(secret,
-                                Jet::ReadHeaderSecret(DescriptorPages(
-                                    out.Get(), static_cast<std::uint64_t>(status.st_size))),
-                                destination);
-            if (lost) RaiseEngine(kEngineCannotRepair, 0, *lost);
+            if (const auto lost = Jet::SecretLost(secret, copySecret, destination))
+                RaiseEngine(kEngineCannotRepair, 0, *lost);
             if (!named) {
                 Name(out.Get(), destination);
                 named = true;
@@ -140,19 +146,28 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
                 named = false;  // kept under its name for the user to inspect: the report names it
                 RaiseEngine(kEngineCannotRepair, 0, *proof.Shortfall);
             }
-        } catch (const Err::Error& error) {
+        } catch (const Err::Error& failure) {
             // No half copy stays behind under the name; should it have to, the report says
             // where it is.
             out.Close();
+            std::optional<Err::Error> fault;
+            try {
+                if (failure.Number() != kEngineFileInUse) checked();
+            } catch (const Err::Error& found) {
+                fault = found;
+            }
+            const Err::Error& error = fault ? *fault : failure;
             if (named && Sys().Unlink(destination.c_str()) != 0 && errno != ENOENT) {
                 Err::Raise(error.Number(), error.Description() + " The unfinished copy " +
                                                Quoted(destination) + " could not be removed (" +
                                                SystemText(errno) + ").");
             }
+            if (fault) throw *fault;
             throw;
         } catch (...) {
             out.Close();
             if (named) Sys().Unlink(destination.c_str());
+            checked();
             throw;
         }
     }
