@@ -15,12 +15,12 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <optional>
 
 #include "components/CurrentError.h"
 #include "components/EngineErrors.h"
 #include "components/jet/CopyProof.h"
 #include "components/jet/HeaderPassword.h"
+#include "components/posix/Beside.h"
 #include "components/posix/DatabaseFormat.h"
 #include "components/posix/DatabaseLock.h"
 #include "components/posix/Descriptor.h"
@@ -30,7 +30,6 @@
 #include "components/posix/FolderSync.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
-#include "components/posix/SourceWalk.h"
 
 namespace Components {
 
@@ -95,12 +94,11 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         OpenSource(source, in, status);
         const DatabaseLock lock(source, in.Get());
         const auto size = static_cast<std::uint64_t>(status.st_size);
-        // The database is walked while it is copied. Its verdict is taken only after the walk
-        // has ended, and before anything else is judged: a fault of the database is what the
-        // run reports, whatever failed meanwhile, as when the walk came first; only a database
-        // that changed while it was read is reported as that.
-        SourceWalk walk(in.Get(), size);
-        const auto checked = [&] { return CheckSource(walk.Report(), walk.ReadError(), source); };
+        // Where nothing is to be copied, the database is walked first and its fault said first.
+        const DescriptorPages pages(in.Get(), size);
+        const auto walkAlone = [&] {
+            CheckSource(Jet::CheckDatabase(pages), pages.Error(), source);
+        };
         Descriptor out;
         // Whether a file of ours stands under the destination's name: only that is removed.
         bool named = false;
@@ -112,21 +110,39 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
             out.Adopt(unnamed >= 0 ? unnamed : CreateNamed(destination));
             named = unnamed < 0;
         } catch (...) {
-            checked();
+            walkAlone();
             throw;
         }
         try {
-            CopyBytes(in.Get(), out.Get(), size, source, destination);
-            if (Retried([&] { return Sys().Fsync(out.Get()); }) != 0)
-                RaiseWrite(errno, destination, "syncing");
+            // The copy is written and flushed while the database is walked. Nothing is judged
+            // before both have ended; then, as when the walk came first, a fault of the
+            // database is what the run reports, unless the database changed meanwhile.
+            std::exception_ptr copyFailure;
+            Jet::CheckReport walked;
+            {
+                Beside copying([&] {
+                    CopyBytes(in.Get(), out.Get(), size, source, destination);
+                    if (Retried([&] { return Sys().Fsync(out.Get()); }) != 0)
+                        RaiseWrite(errno, destination, "syncing");
+                });
+                walked = Jet::CheckDatabase(pages);
+                try {
+                    copying.Finish();
+                } catch (const Err::Error& error) {
+                    if (error.Number() == kEngineFileInUse) throw;
+                    copyFailure = std::current_exception();
+                } catch (...) {
+                    copyFailure = std::current_exception();
+                }
+            }
+            // Every read of the database, the walk's and the copy's, came before this.
+            CheckUnchanged(in.Get(), status, source);
+            const Jet::CheckReport database = CheckSource(walked, pages.Error(), source);
+            if (copyFailure) std::rethrow_exception(copyFailure);
             // The copy read back from its own descriptor once it is on the disk.
             const Jet::CheckReport copy = Jet::CheckDatabase(DescriptorPages(out.Get(), size));
             const Jet::HeaderSecret copySecret =
                 Jet::ReadHeaderSecret(DescriptorPages(out.Get(), size));
-            // Every read of the database, the walk's and the copy's, comes before this: a
-            // database changed meanwhile is no database the walk could judge either.
-            CheckUnchanged(in.Get(), status, source);
-            const Jet::CheckReport database = checked();
             const Jet::CopyProof proof = Jet::ProveCopy(database, copy, source, destination);
             note_ = proof.Note;
             if (const auto lost = Jet::SecretLost(secret, copySecret, destination))
@@ -146,28 +162,19 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
                 named = false;  // kept under its name for the user to inspect: the report names it
                 RaiseEngine(kEngineCannotRepair, 0, *proof.Shortfall);
             }
-        } catch (const Err::Error& failure) {
+        } catch (const Err::Error& error) {
             // No half copy stays behind under the name; should it have to, the report says
             // where it is.
             out.Close();
-            std::optional<Err::Error> fault;
-            try {
-                if (failure.Number() != kEngineFileInUse) checked();
-            } catch (const Err::Error& found) {
-                fault = found;
-            }
-            const Err::Error& error = fault ? *fault : failure;
             if (named && Sys().Unlink(destination.c_str()) != 0 && errno != ENOENT) {
                 Err::Raise(error.Number(), error.Description() + " The unfinished copy " +
                                                Quoted(destination) + " could not be removed (" +
                                                SystemText(errno) + ").");
             }
-            if (fault) throw *fault;
             throw;
         } catch (...) {
             out.Close();
             if (named) Sys().Unlink(destination.c_str());
-            checked();
             throw;
         }
     }
