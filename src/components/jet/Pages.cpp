@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "components/jet/Reader.h"
@@ -119,7 +120,8 @@ Pages::Pages(const PageSource& source, const Header& header, std::size_t cacheSl
     : source_(source),
       header_(header),
       count_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
-      slots_(std::max<std::size_t>(cacheSlots, 8)) {}
+      slots_(std::max<std::size_t>(cacheSlots, 8)),
+      index_(std::bit_ceil(2 * slots_), 0) {}
 
 // Reads `page` into `bytes`: from the run read ahead when it holds it; as the start of a new
 // run when the page follows the last one read; else alone. A run that cannot be read is no
@@ -147,36 +149,78 @@ void Pages::Load(std::uint32_t page, std::vector<std::uint8_t>& bytes) {
     if (header_.databaseKey != 0 && page != 0) Rc4(header_.databaseKey ^ page, bytes);
 }
 
+void Pages::Use(std::size_t slot) {
+    const auto s = static_cast<std::uint32_t>(slot);
+    if (s == newest_) return;
+    // Out of the list where it is (it has a newer one: it is not the newest)...
+    older_[newer_[s]] = older_[s];
+    if (s == oldest_) {
+        oldest_ = newer_[s];
+    } else {
+        newer_[older_[s]] = newer_[s];
+    }
+    // ...and in at the front.
+    older_[s] = newest_;
+    newer_[newest_] = s;
+    newest_ = s;
+}
+
+// Takes the slot's page out of the index, moving back the entries after it that would
+// otherwise no longer be found from their bucket.
+void Pages::Unindex(std::size_t slot) {
+    if (pageOf_[slot] == UINT32_MAX) return;
+    const std::size_t mask = index_.size() - 1;
+    std::size_t hole = Bucket(pageOf_[slot]);
+    while (index_[hole] != slot + 1) hole = (hole + 1) & mask;
+    index_[hole] = 0;
+    for (std::size_t j = (hole + 1) & mask; index_[j] != 0; j = (j + 1) & mask) {
+        const std::size_t home = Bucket(pageOf_[index_[j] - 1]);
+        // It stays where it is when its bucket lies cyclically in (hole, j].
+        if (((j - home) & mask) < ((j - hole) & mask)) continue;
+        index_[hole] = index_[j];
+        index_[j] = 0;
+        hole = j;
+    }
+    pageOf_[slot] = UINT32_MAX;
+}
+
 Pages::Handle Pages::Get(std::uint32_t page) {
     if (last_ < pageOf_.size() && pageOf_[last_] == page) {
-        used_[last_] = ++clock_;
+        Use(last_);
         return bytes_[last_];
     }
-    for (std::size_t i = 0; i < pageOf_.size(); ++i) {
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t b = Bucket(page); index_[b] != 0; b = (b + 1) & mask) {
+        const std::size_t i = index_[b] - 1;
         if (pageOf_[i] != page) continue;
-        used_[i] = ++clock_;
+        Use(i);
         last_ = i;
         return bytes_[i];
     }
     std::size_t slot = pageOf_.size();
     if (slot < slots_) {
-        pageOf_.push_back(0);
-        used_.push_back(0);
+        pageOf_.push_back(UINT32_MAX);
         bytes_.emplace_back();
+        newer_.push_back(0);
+        older_.push_back(newest_);
+        if (slot > 0) newer_[newest_] = static_cast<std::uint32_t>(slot);
+        if (slot == 0) oldest_ = 0;
+        newest_ = static_cast<std::uint32_t>(slot);
     } else {
-        slot =
-            static_cast<std::size_t>(std::min_element(used_.begin(), used_.end()) - used_.begin());
+        slot = oldest_;
+        Use(slot);
+        Unindex(slot);
         // A page still held elsewhere keeps its buffer; the slot then gets a new one.
         if (bytes_[slot].use_count() != 1) bytes_[slot].reset();
     }
     // Until the read succeeds, the slot holds no page.
-    pageOf_[slot] = UINT32_MAX;
-    used_[slot] = 0;
     if (!bytes_[slot])
         bytes_[slot] = std::make_shared<std::vector<std::uint8_t>>(header_.format.pageSize);
     Load(page, *bytes_[slot]);
     pageOf_[slot] = page;
-    used_[slot] = ++clock_;
+    std::size_t b = Bucket(page);
+    while (index_[b] != 0) b = (b + 1) & mask;
+    index_[b] = static_cast<std::uint32_t>(slot + 1);
     last_ = slot;
     return bytes_[slot];
 }
