@@ -12,12 +12,10 @@
 // with 3343, leaving an empty destination behind. Like the engine it plays, which is not known to
 // take them, it refuses a path of MAX_PATH characters or more with 3044. A database with a
 // password in its header it opens only when the last of five arguments is ";pwd=<it>" (3031
-// otherwise), and its copy gets the password of the locale, the third, alone. It takes SystemDB,
-// DefaultUser and DefaultPassword; SystemDB only before any other call, as the engine reads it
-// as it starts, and later ignored. Signed in to a workgroup file, it refuses a file that is
-// missing with 3028 and any account but TOLVANE_ENGINE_ACCOUNT ("<user>:<password>") with 3029;
-// without one, any user but Admin with 3029. TOLVANE_ENGINE_CALLS names a file to which it adds
-// the name of each call it is given, values left out.
+// otherwise), and its copy gets the password of the locale, the third, alone. SystemDB counts
+// only as its first call, as the engine reads it as it starts; then it takes no account but
+// TOLVANE_ENGINE_ACCOUNT ("<user>:<password>"), and without it none but Admin (3029 otherwise).
+// It adds each call's name, values left out, to the file TOLVANE_ENGINE_CALLS names.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -169,15 +167,13 @@ class Engine final : public IDispatch {
         return DISP_E_UNKNOWNNAME;
     }
 
-    // A property put: the value kept, SystemDB only as the first call.
+    // A property put: SystemDB counts only as the first call.
     HRESULT Put(DISPID id, DISPPARAMS* params) {
         if (params->cArgs != 1 || params->rgvarg[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
         Record(kProperties[id - kCompactDatabase - 1]);
-        const std::wstring value = params->rgvarg[0].bstrVal ? params->rgvarg[0].bstrVal : L"";
-        const bool first = calls_++ == 0;
-        (id == kCompactDatabase + 1   ? first ? systemDb_ : ignored_
-         : id == kCompactDatabase + 2 ? user_
-                                      : password_) = value;
+        std::wstring* kept[] = {calls_++ == 0 ? &systemDb_ : &ignored_, &user_, &password_};
+        *kept[id - kCompactDatabase - 1] =
+            params->rgvarg[0].bstrVal ? params->rgvarg[0].bstrVal : L"";
         return S_OK;
     }
 
@@ -187,18 +183,10 @@ class Engine final : public IDispatch {
         if (f) fwprintf(f, L"%ls\n", call), fclose(f);
     }
 
-    // The account it signs in with, as the engine checks it before it opens a database.
-    HRESULT SignIn(EXCEPINFO* info) {
-        if (!systemDb_.empty() &&
-            GetFileAttributesW(systemDb_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            return Fail(info, 3028,
-                        L"Cannot start your application. The workgroup information file is "
-                        L"missing or opened exclusively by another user.");
-        }
-        const bool known = systemDb_.empty()
-                               ? user_.empty() || _wcsicmp(user_.c_str(), L"Admin") == 0
-                               : user_ + L":" + password_ == Environment(L"TOLVANE_ENGINE_ACCOUNT");
-        return known ? S_OK : Fail(info, 3029, L"Not a valid account name or password.");
+    bool SignedIn() const {
+        return systemDb_.empty()
+                   ? user_.empty() || _wcsicmp(user_.c_str(), L"Admin") == 0
+                   : user_ + L":" + password_ == Environment(L"TOLVANE_ENGINE_ACCOUNT");
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
@@ -208,7 +196,7 @@ class Engine final : public IDispatch {
         if (id != kCompactDatabase || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
         Record(L"CompactDatabase");
         ++calls_;
-        if (const HRESULT signedIn = SignIn(info); FAILED(signedIn)) return signedIn;
+        if (!SignedIn()) return Fail(info, 3029, L"Not a valid account name or password.");
         // The two names, or with the locale, the options left out and the password.
         const UINT count = params->cArgs;
         if ((count != 2 && count != 5) || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
