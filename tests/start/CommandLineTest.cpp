@@ -127,6 +127,12 @@ const Row kRows[] = {
      {},
      {"Wrong command line: Unknown option --force."},
      "Unknown option --force.\n\nUsage:"},
+    {"AWorkgroupWithoutItsUser",
+     {"--compact", "--workgroup", "@Shop.mdb", "@Shop.mdb"},
+     2,
+     {},
+     {"Wrong command line: --workgroup and --user go together."},
+     "go together.\n\nUsage:"},
     {"ThroughALinkElsewhere", {"--compact", "@../Link.mdb"}, 0, {"Shop"}, {kCompacted}},
     {"Help", {"/?"}, 0, {}, {}, "Usage:\n  <program>\n"},
     // What a folder or pattern takes: never backups, lock files, our own copies or other files.
