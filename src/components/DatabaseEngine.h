@@ -9,6 +9,14 @@
 
 namespace Components {
 
+// The account the engine signs in with, from a workgroup information file; none when Workgroup
+// is empty, and the engine's own default account is used, as for every database without one.
+struct Account {
+    std::string Workgroup;  // full path of the workgroup information file
+    std::string User;
+    std::string Password;  // UTF-8; often empty, as a new account's is
+};
+
 class DatabaseEngine {
   public:
     virtual ~DatabaseEngine() = default;
@@ -17,13 +25,16 @@ class DatabaseEngine {
     // `destination`, with the engine's default locale and options, and returns once the
     // copy is complete on disk. `password` (empty: none) opens a database that has one, and the
     // copy carries the same; a wrong or missing one raises 3031 before anything is written.
-    // The password is never part of a description. Never replaces an existing destination and
-    // never changes the source. Raises Err::Error with the engine's error number and description on
-    // any failure; creating the engine object may raise 429. A copy that proves to lack rows or
-    // tables of the source, where the proof comes with the copy, raises 3056 with a
+    // With an `account`, the engine is told its workgroup file first, before any other call,
+    // then its user and password; a missing or held workgroup file raises 3028, a wrong user or
+    // password 3029, an account without the right to the database 3033, all before anything is
+    // written. No password is ever part of a description. Never replaces an existing destination
+    // and never changes the source. Raises Err::Error with the engine's error number and
+    // description on any failure; creating the engine object may raise 429. A copy that proves to
+    // lack rows or tables of the source, where the proof comes with the copy, raises 3056 with a
     // description that names it, and is left under `destination` for the user to inspect.
     virtual void CompactDatabase(std::string source, std::string destination,
-                                 const std::string& password) = 0;
+                                 const std::string& password, const Account& account) = 0;
 
     // Called once the caller holds `source` against writers, before the copy may take its
     // place: proves a copy the engine made without looking (3056 as above, the copy left) and

@@ -12,9 +12,12 @@ enum : std::int32_t {
     kEngineFileNotFound = 3024,        // Could not find file '<name>'.
     kEngineDiskFull = 3026,            // Not enough space on disk.
     kEngineReadOnly = 3027,            // Cannot update. Database or object is read-only.
+    kEngineWorkgroupMissing = 3028,    // Cannot start ... workgroup information file is missing.
+    kEngineNotValidAccount = 3029,     // Not a valid account name or password.
     kEngineDiskError = 3043,           // Disk or network error.
     kEngineInvalidPath = 3044,         // '<path>' isn't a valid path.
     kEngineNotValidPassword = 3031,    // Not a valid password.
+    kEngineNoObjectPermission = 3033,  // You do not have the necessary permissions to use '<name>'.
     kEngineFileInUse = 3045,           // Could not use '<name>'; file already in use.
     kEngineCannotOpenDatabase = 3049,  // Cannot open database '<name>' ... may be corrupt.
     kEngineCannotLock = 3050,          // Could not lock file.

@@ -38,7 +38,8 @@ std::string ServeRequest(DatabaseEngine& engine, const std::string& request) {
     try {
         Fields asked = DecodeFields(request);
         Err::Current() = {};
-        engine.CompactDatabase(asked["source"], asked["destination"], asked["password"]);
+        engine.CompactDatabase(asked["source"], asked["destination"], asked["password"],
+                               {asked["workgroup"], asked["user"], asked["userpassword"]});
         report["number"] = "0";
         report["note"] = engine.Note();
     } catch (...) {

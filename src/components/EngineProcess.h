@@ -46,7 +46,8 @@ std::string EncodeFields(const Fields& fields);
 // The whole fields of `message`; a cut-off last one is left out.
 Fields DecodeFields(const std::string& message);
 
-// What the child does with a request (source, destination): compacts with `engine` and gives
+// What the child does with a request (source, destination, password, workgroup, user and
+// its password): compacts with `engine` and gives
 // back the report (number, description, system error, note). Raises nothing.
 std::string ServeRequest(DatabaseEngine& engine, const std::string& request);
 

@@ -16,14 +16,18 @@ class TimedDatabaseEngine final : public DatabaseEngine {
     TimedDatabaseEngine(std::unique_ptr<DatabaseEngine> inner, double minutes, std::string shown)
         : inner_(std::move(inner)), seconds_(minutes * 60), shown_(std::move(shown)) {}
 
-    // The password goes over the pipe alone, never on the child's command line.
-    void CompactDatabase(std::string source, std::string destination,
-                         const std::string& password) override {
+    // The passwords and the account go over the pipe alone, never on the child's command line.
+    void CompactDatabase(std::string source, std::string destination, const std::string& password,
+                         const Account& account) override {
         note_.clear();
-        const std::optional<std::string> report = The<EngineProcess>().Run(
-            EncodeFields(
-                {{"source", source}, {"destination", destination}, {"password", password}}),
-            seconds_);
+        std::string request = EncodeFields({{"source", source},
+                                            {"destination", destination},
+                                            {"password", password},
+                                            {"workgroup", account.Workgroup},
+                                            {"user", account.User},
+                                            {"userpassword", account.Password}});
+        const std::optional<std::string> report = The<EngineProcess>().Run(request, seconds_);
+        for (char& c : request) *static_cast<volatile char*>(&c) = '\0';
         Fields fields = report ? DecodeFields(*report) : Fields{};
         if (!report || !fields.contains("number")) {
             RaiseWithoutCopy(destination, report ? kEngineLost : kEngineStopped,

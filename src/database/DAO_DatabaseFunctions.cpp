@@ -148,11 +148,13 @@ Outcome CompactRepair(std::string DatabasePath,
         before = hold.State(path);
         // Only a run with questions has someone watching; the box after it finds it gone.
         const std::string name = path.substr(The<Components::FileTools>().FolderOf(path, 0).size());
-        given = CompactWithPassword(path, SilentMode, [&](const std::string& password) {
-            const Components::ProgressShown progress(SilentMode == 0,
-                                                     "Compacting " + name + "\u2026");
-            The<Components::DatabaseEngine>().CompactDatabase(path, temporary, password);
-        });
+        given = CompactWithPassword(
+            path, SilentMode, [&](const std::string& password, const Components::Account& account) {
+                const Components::ProgressShown progress(SilentMode == 0,
+                                                         "Compacting " + name + "\u2026");
+                The<Components::DatabaseEngine>().CompactDatabase(path, temporary, password,
+                                                                  account);
+            });
     });
     resume.Step([&] { pointer.Set(Components::kPointerDefault); });
     // Asked for the database's password, the user cancelled: nothing has been written.

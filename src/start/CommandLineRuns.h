@@ -20,6 +20,8 @@ struct Request {
     double timeout = 0;        // minutes each engine may take; 0: no limit, and no child
     std::string timeoutShown;  // the limit as the user wrote it
     double wait = 0;           // minutes from the start a database in use is tried again
+    std::string workgroup;     // the workgroup information file to sign in with, as given
+    std::string user;          // its account; given with the workgroup or not at all
 };
 
 // Reads the arguments after the program's name. No arguments: the dialog, as always.

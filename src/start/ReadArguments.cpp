@@ -76,6 +76,16 @@ Request ReadArguments(const std::vector<std::string>& arguments) {
                 request.wrong = argument + " takes minutes, " + (timeout ? "more than 0" : "0") +
                                 " to 1440 (0.5 is thirty seconds).";
             }
+        } else if (IsOption(argument, "workgroup", slash) ||
+                   (slash && Is(argument, "/wrkgrp", "/wrkgrp")) ||
+                   IsOption(argument, "user", slash)) {
+            const bool workgroup = !IsOption(argument, "user", slash);
+            if (i + 1 < arguments.size() && !arguments[i + 1].empty()) {
+                (workgroup ? request.workgroup : request.user) = arguments[++i];
+            } else if (request.wrong.empty()) {
+                request.wrong = argument + (workgroup ? " takes the workgroup information file."
+                                                      : " takes the user's name.");
+            }
         } else if (IsOption(argument, "recursive", slash) || (slash && Is(argument, "/s", "/s"))) {
             compactOnly = compactOnly.empty() ? argument : compactOnly;
             request.recursive = true;
@@ -86,6 +96,10 @@ Request ReadArguments(const std::vector<std::string>& arguments) {
         }
     }
     if (request.kind == Request::kHelp) return request;
+    if (request.wrong.empty() && request.workgroup.empty() != request.user.empty()) {
+        request.wrong =
+            slash ? "/wrkgrp and /user go together." : "--workgroup and --user go together.";
+    }
     if (request.wrong.empty() && request.unattended && request.paths.empty()) {
         request.wrong = "No database is named after /compact.";
     }
@@ -121,11 +135,14 @@ std::string Usage() {
            "      --timeout M: stop the engine after M minutes on one database (0.5 is thirty "
            "seconds); its copy is deleted and the database left as it was, with status 3\n"
            "      --wait M: try a database in use again every 10 seconds, after the others, "
-           "until M minutes have passed since the run began\n  " +
+           "until M minutes have passed since the run began\n"
+           "--workgroup FILE --user NAME, with any of these: sign in to the database engine as "
+           "NAME of the workgroup information file FILE; its password is the one stored for it, "
+           "or none\n  " +
            name +
            " /?\n      show this text\n--compact and --help do the same as /compact and /?; on "
-           "Windows /keep N, /s, /timeout M and /wait M do the same as --keep N, --recursive, "
-           "--timeout M and --wait M.\n\n"
+           "Windows /keep N, /s, /timeout M, /wait M, /wrkgrp FILE and /user NAME do the same as "
+           "--keep N, --recursive, --timeout M, --wait M, --workgroup FILE and --user NAME.\n\n"
            "The exit status of an unattended run is the highest that occurred:\n"
            "  0  every database was compacted\n"
            "  1  a database was in use and was left as it was: try again later\n"

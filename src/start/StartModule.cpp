@@ -9,6 +9,7 @@
 #include "components/FileTools.h"
 #include "components/UserInterface.h"
 #include "database/DAO_DatabaseFunctions.h"
+#include "database/Passwords.h"
 #include "start/CommandLineRuns.h"
 
 namespace StartModule {
@@ -35,6 +36,11 @@ int Main() {
     using Components::The;
 
     const Request request = ReadArguments(The<Components::CommandLine>().Arguments());
+    // The account is the run's: each compaction signs in with it.
+    if (!request.workgroup.empty() && request.kind != Request::kWrong) {
+        DAO_DatabaseFunctions::UseWorkgroup(
+            The<Components::CommandLine>().FullPath(request.workgroup), request.user);
+    }
     switch (request.kind) {
         case Request::kHelp:
             The<Components::CommandLine>().Tell(Usage(), false, false);

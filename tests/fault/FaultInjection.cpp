@@ -5,12 +5,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -27,19 +29,24 @@ using Components::Posix::SystemCalls;
 SystemCalls below;
 long failAt = 0;
 int error = 0;
-// The database's walk makes its calls on a thread of its own, beside the copy's.
+// The copy is made on a thread of its own beside the database's walk, so calls are counted on
+// one side only, the installer's thread for a positive `failAt` and the other for a negative:
+// each side's calls come in the same order on every run, whatever the two threads' pace.
+std::thread::id installer;
 std::atomic<long> calls = 0;
 std::atomic<bool> fired = false;
 bool lasting = false;
 
-// True when this call is the one to fail; it never returns when it is the one to crash, and
-// the power goes first.
+// True when this call is the one to fail, or a later one on a dead disk; it never returns when
+// it is the one to crash, and the power goes first.
 bool Trip() {
-    const long call = ++calls;
-    if (failAt == 0 || call < failAt || (call > failAt && !lasting)) return false;
-    fired = true;
-    if (error == 0) PowerCut(), ::raise(SIGKILL);
-    return true;
+    if (failAt == 0) return false;
+    if ((std::this_thread::get_id() == installer) == (failAt > 0) && ++calls == std::abs(failAt)) {
+        fired = true;
+        if (error == 0) PowerCut(), ::raise(SIGKILL);
+        return true;
+    }
+    return lasting && fired;
 }
 
 template <auto Entry>
@@ -141,6 +148,7 @@ void Install(long at, int errorNumber, bool fromThenOn) {
     SystemCalls& table = Sys();
     below = table;
     failAt = at;
+    installer = std::this_thread::get_id();
     error = errorNumber;
     calls = 0;
     fired = false;

@@ -12,7 +12,10 @@
 // with 3343, leaving an empty destination behind. Like the engine it plays, which is not known to
 // take them, it refuses a path of MAX_PATH characters or more with 3044. A database with a
 // password in its header it opens only when the last of five arguments is ";pwd=<it>" (3031
-// otherwise), and its copy gets the password of the locale, the third, alone.
+// otherwise), and its copy gets the password of the locale, the third, alone. SystemDB counts
+// only as its first call, as the engine reads it as it starts; then it takes no account but
+// TOLVANE_ENGINE_ACCOUNT ("<user>:<password>"), and without it none but Admin (3029 otherwise).
+// It adds each call's name, values left out, to the file TOLVANE_ENGINE_CALLS names.
 #include <windows.h>
 
 #include <oleauto.h>
@@ -33,6 +36,7 @@ namespace {
 const CLSID kAce = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x31}};
 const CLSID kJet4 = {0x6f1c2e3a, 0x8b44, 0x4c8e, {0x9d, 0x2b, 0x5a, 0x7e, 0x0c, 0x1d, 0x9f, 0x32}};
 constexpr DISPID kCompactDatabase = 1;
+const wchar_t* const kProperties[] = {L"SystemDB", L"DefaultUser", L"DefaultPassword"};
 
 HANDLE g_keptOpen = INVALID_HANDLE_VALUE;
 
@@ -156,12 +160,43 @@ class Engine final : public IDispatch {
             ids[0] = kCompactDatabase;
             return S_OK;
         }
+        for (DISPID id = 0; count == 1 && id < 3; ++id) {
+            if (_wcsicmp(names[0], kProperties[id]) == 0)
+                return ids[0] = kCompactDatabase + 1 + id, S_OK;
+        }
         return DISP_E_UNKNOWNNAME;
+    }
+
+    // A property put: SystemDB counts only as the first call.
+    HRESULT Put(DISPID id, DISPPARAMS* params) {
+        if (params->cArgs != 1 || params->rgvarg[0].vt != VT_BSTR) return DISP_E_TYPEMISMATCH;
+        Record(kProperties[id - kCompactDatabase - 1]);
+        std::wstring* kept[] = {calls_++ == 0 ? &systemDb_ : &ignored_, &user_, &password_};
+        *kept[id - kCompactDatabase - 1] =
+            params->rgvarg[0].bstrVal ? params->rgvarg[0].bstrVal : L"";
+        return S_OK;
+    }
+
+    static void Record(const wchar_t* call) {
+        const std::wstring record = Environment(L"TOLVANE_ENGINE_CALLS");
+        FILE* f = record.empty() ? nullptr : _wfopen(record.c_str(), L"a");
+        if (f) fwprintf(f, L"%ls\n", call), fclose(f);
+    }
+
+    bool SignedIn() const {
+        return systemDb_.empty()
+                   ? user_.empty() || _wcsicmp(user_.c_str(), L"Admin") == 0
+                   : user_ + L":" + password_ == Environment(L"TOLVANE_ENGINE_ACCOUNT");
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                      VARIANT*, EXCEPINFO* info, UINT* badArgument) override {
+        if (id > kCompactDatabase && id <= kCompactDatabase + 3 && (flags & DISPATCH_PROPERTYPUT))
+            return Put(id, params);
         if (id != kCompactDatabase || !(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+        Record(L"CompactDatabase");
+        ++calls_;
+        if (!SignedIn()) return Fail(info, 3029, L"Not a valid account name or password.");
         // The two names, or with the locale, the options left out and the password.
         const UINT count = params->cArgs;
         if ((count != 2 && count != 5) || params->cNamedArgs != 0) return DISP_E_BADPARAMCOUNT;
@@ -234,6 +269,8 @@ class Engine final : public IDispatch {
 
   private:
     LONG refs_ = 1;
+    int calls_ = 0;
+    std::wstring systemDb_, user_, password_, ignored_;
 };
 
 template <bool Jet4>

@@ -1,4 +1,5 @@
-// Passwords on Linux: for unattended runs a file of lines "<full path or pattern><TAB><password>",
+// Passwords on Linux: for unattended runs a file of lines "<full path or pattern><TAB><password>"
+// ("workgroup:<full path>:<user><TAB><password>" for a workgroup account),
 // systemd's credential first where a unit gives one, else the user's own, which others must not
 // be able to read; asked for, the password is read from the terminal without echo, or as one
 // line of standard input where that is no terminal.
@@ -71,8 +72,9 @@ std::optional<std::string> ReadStore(const std::string& path, bool own) {
     return bytes;
 }
 
-// The line for the database itself first, else the first pattern that takes it.
-std::optional<std::string> Find(const std::string& text, const std::string& database) {
+// The line for the key itself first, else the first pattern that takes it where `patterns`.
+std::optional<std::string> Find(const std::string& text, const std::string& database,
+                                bool patterns) {
     std::optional<std::string> byPattern;
     std::size_t at = 0;
     while (at < text.size()) {
@@ -85,7 +87,7 @@ std::optional<std::string> Find(const std::string& text, const std::string& data
         if (line.empty() || line[0] == '#' || tab == std::string::npos) continue;
         const std::string key = line.substr(0, tab);
         if (key == database) return line.substr(tab + 1);
-        if (!byPattern && fnmatch(key.c_str(), database.c_str(), FNM_PATHNAME) == 0) {
+        if (patterns && !byPattern && fnmatch(key.c_str(), database.c_str(), FNM_PATHNAME) == 0) {
             byPattern = line.substr(tab + 1);
         }
     }
@@ -109,18 +111,23 @@ struct NoEcho {
 
 class FileCredentials final : public Credentials {
   public:
-    std::optional<std::string> Stored(const std::string& database) override {
+    std::optional<std::string> Stored(const PasswordOf& of) override {
         for (const bool own : {false, true}) {
             const auto text = ReadStore(own ? UserStore() : SystemdStore(), own);
             if (!text) continue;
-            if (auto password = Find(*text, database)) return password;
+            if (auto password = Find(*text, of.Key(), !of.Account())) return password;
         }
         return std::nullopt;
     }
 
-    std::optional<Answer> Ask(const std::string& database, bool again) override {
-        if (again) std::cout << "Not a valid password.\n";
-        std::cout << "Password for " << Posix::Quoted(database) << ": " << std::flush;
+    std::optional<Answer> Ask(const PasswordOf& of, bool again) override {
+        if (again) {
+            std::cout << (of.Account() ? "Not a valid account name or password.\n"
+                                       : "Not a valid password.\n");
+        }
+        std::cout << "Password for "
+                  << (of.Account() ? "user " + Posix::Quoted(of.User) + " of the workgroup " : "")
+                  << Posix::Quoted(of.Path) << ": " << std::flush;
         Answer answer;
         bool read = false;
         {
@@ -133,10 +140,10 @@ class FileCredentials final : public Credentials {
     }
 
     // Nothing is offered to remember: the user keeps the store.
-    void Remember(const std::string&, const std::string&) override {}
+    void Remember(const PasswordOf&, const std::string&) override {}
 
-    std::string WhereToStore(const std::string& database) override {
-        return "store it as a line '" + database + "<TAB><password>' in " +
+    std::string WhereToStore(const PasswordOf& of) override {
+        return "store it as a line '" + of.Key() + "<TAB><password>' in " +
                Posix::Quoted(UserStore()) + ", readable by you alone (chmod 600)";
     }
 };

@@ -8,7 +8,8 @@
 // anything fails after the name was given, the copy is removed again. The copy is checked
 // too: one that lacks rows of the source is kept for the user to inspect. A database with a
 // password is opened only with that password, as the header keeps it; a database whose pages
-// a cipher guards takes any, since only the cipher could tell.
+// a cipher guards takes any, since only the cipher could tell. A workgroup information file
+// must be there and be a database, as the engine needs it to sign in; its accounts are not read.
 #include "components/DatabaseEngine.h"
 
 #include <fcntl.h>
@@ -84,11 +85,30 @@ Jet::HeaderSecret CheckPassword(int fd, std::uint64_t size, const std::string& p
     return secret;
 }
 
+// As the engine signs in, before it opens the database.
+void CheckWorkgroup(const std::string& workgroup) {
+    std::string why = "it is not a database";
+    const int fd = OpenRetried(workgroup.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    struct stat status {};
+    if (fd < 0) why = SystemText(errno);
+    const Descriptor file(fd);
+    if (fd >= 0 && Sys().Fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        Jet::ReadHeaderSecret(DescriptorPages(fd, static_cast<std::uint64_t>(status.st_size)))
+            .Database) {
+        return;
+    }
+    RaiseEngine(kEngineWorkgroupMissing, 0,
+                "Cannot start your application. The workgroup information file is missing or "
+                "opened exclusively by another user: " +
+                    Quoted(workgroup) + " (" + why + "). Nothing has been written.");
+}
+
 class CopyingDatabaseEngine final : public DatabaseEngine {
   public:
-    void CompactDatabase(std::string source, std::string destination,
-                         const std::string& password) override {
+    void CompactDatabase(std::string source, std::string destination, const std::string& password,
+                         const Account& account) override {
         note_.clear();
+        if (!account.Workgroup.empty()) CheckWorkgroup(account.Workgroup);
         Descriptor in;
         struct stat status;
         OpenSource(source, in, status);

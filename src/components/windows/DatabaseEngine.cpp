@@ -17,11 +17,13 @@
 
 #include "components/CurrentError.h"
 #include "components/EngineChoice.h"
+#include "components/EngineErrors.h"
 #include "components/jet/CopyProof.h"
 #include "components/jet/HeaderPassword.h"
 #include "components/windows/ComSupport.h"
 #include "components/windows/EngineErrors.h"
 #include "components/windows/FilePages.h"
+#include "components/windows/HeldCopy.h"
 #include "components/windows/InProcessEngine.h"
 #include "components/windows/WinErrors.h"
 #include "components/windows/WinPaths.h"
@@ -32,18 +34,13 @@ namespace Components {
 namespace {
 
 using Win::Bstr;
-using Win::CheckFile;
 using Win::ComPtr;
-using Win::ReadSecret;
 
 #ifdef _WIN64
 constexpr bool kProgram64 = true;
 #else
 constexpr bool kProgram64 = false;
 #endif
-
-constexpr std::int32_t kUnrecognizedFormat = 3343;
-constexpr std::int32_t kNotValidPassword = 3031;
 
 [[noreturn]] void RaiseCannotCreate() {
     Err::Raise(Err::kCannotCreateObject, Err::StandardText(Err::kCannotCreateObject));
@@ -136,12 +133,40 @@ void Compact(IDispatch& engine, const std::string& source, const std::string& de
     if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
 }
 
+// Sets the engine's property `name` to the text `value`, which is wiped once the engine has it.
+void Put(IDispatch& engine, const wchar_t* name, const std::string& value) {
+    std::wstring member = name;
+    LPOLESTR names[] = {member.data()};
+    DISPID dispid = DISPID_UNKNOWN;
+    HRESULT hr = engine.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
+    if (FAILED(hr)) Win::RaiseInvokeFailure(hr, nullptr);
+    std::wstring wide = Win::Wide(value);
+    VARIANTARG argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = SysAllocString(wide.c_str());
+    SecureZeroMemory(wide.data(), wide.size() * sizeof(wchar_t));
+    DISPID put = DISPID_PROPERTYPUT;
+    DISPPARAMS parameters{&argument, &put, 1, 1};
+    EXCEPINFO exception{};
+    hr = engine.Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &parameters,
+                       nullptr, &exception, nullptr);
+    SecureZeroMemory(argument.bstrVal, SysStringByteLen(argument.bstrVal));
+    SysFreeString(argument.bstrVal);
+    if (FAILED(hr)) Win::RaiseInvokeFailure(hr, hr == DISP_E_EXCEPTION ? &exception : nullptr);
+}
+
+// The engine reads its workgroup file once, as it starts: told it after any other call, it
+// would sign in to its default one.
+void SignIn(IDispatch& engine, const Account& account, const std::string& workgroup) {
+    Put(engine, L"SystemDB", workgroup);
+    Put(engine, L"DefaultUser", account.User);
+    Put(engine, L"DefaultPassword", account.Password);
+}
+
 bool Exists(const std::string& path) {
     return GetFileAttributesW(Win::FilePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
-
-constexpr std::int32_t kEngineCannotRepair = 3056;  // Could not repair this database.
-constexpr std::int32_t kEngineInvalidPath = 3044;   // '...' is not a valid path.
 
 // The engine is not known to take a path of MAX_PATH characters or more, nor the "\\?\" form:
 // it is given the short form, and where the volume keeps none the run stops before the engine
@@ -159,61 +184,24 @@ std::string ForEngine(const std::string& path, const std::string& database) {
                    database + "' has not been changed");
 }
 
-// The engine leaves its copy to the cache, and a rename makes nothing durable: after a power
-// cut the database's name could lead to data that never reached the disk. Opened for writing
-// now, before the copy is given the database's access rules, which may deny this account that.
-void FlushToDisk(const std::string& path) {
-    const HANDLE file = CreateFileW(Win::FilePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) Win::RaiseLastError("FlushFileBuffers '" + path + "'");
-    const bool flushed = FlushFileBuffers(file);
-    const DWORD error = GetLastError();
-    CloseHandle(file);
-    if (!flushed) {
-        SetLastError(error);
-        Win::RaiseLastError("FlushFileBuffers '" + path + "'");
-    }
-}
-
 class ComDatabaseEngine final : public DatabaseEngine {
   public:
     explicit ComDatabaseEngine(DWORD context) : context_(context) {}
 
-    void CompactDatabase(std::string source, std::string destination,
-                         const std::string& password) override {
+    void CompactDatabase(std::string source, std::string destination, const std::string& password,
+                         const Account& account) override {
         note_.clear();
         // The database first: a report about it says the most.
         const std::string engineSource = ForEngine(source, source);
-        CompactWithEngineForFormat(source, destination, engineSource,
-                                   ForEngine(destination, source), password);
+        const std::string engineDestination = ForEngine(destination, source);
+        CompactWithEngineForFormat(
+            source, destination, engineSource, engineDestination, password, account,
+            account.Workgroup.empty() ? "" : ForEngine(account.Workgroup, source));
     }
 
     // The copy stays under its name when it lacks rows: the report names it for the user.
     void ProveHeldCopy(std::string source, std::string destination) override {
-        const Jet::CopyProof proof =
-            Jet::ProveCopy(CheckFile(source), CheckFile(destination), source, destination);
-        if (proof.Shortfall) Err::Raise(kEngineCannotRepair, *proof.Shortfall);
-        try {
-            FlushToDisk(destination);
-        } catch (const Err::Error& error) {
-            const bool removed = DeleteFileW(Win::FilePath(destination).c_str());
-            Err::Raise(error.Number(),
-                       error.Description() +
-                           (removed ? " The compacted copy has been removed."
-                                    : " The compacted copy is left as '" + destination + "'."));
-        }
-        // A copy open to someone the database shut out is no copy to keep, even for a look.
-        if (const auto lost =
-                Jet::SecretLost(ReadSecret(source), ReadSecret(destination), destination)) {
-            if (!DeleteFileW(Win::FilePath(destination).c_str())) {
-                Err::Raise(kEngineCannotRepair,
-                           "The compacted copy '" + destination +
-                               "' does not keep the database's password and could not be "
-                               "removed; the database has not been changed");
-            }
-            Err::Raise(kEngineCannotRepair, *lost);
-        }
-        note_ = proof.Note;
+        note_ = Win::ProveAndFlushCopy(source, destination);
     }
 
     std::string Note() const override { return note_; }
@@ -224,7 +212,8 @@ class ComDatabaseEngine final : public DatabaseEngine {
     void CompactWithEngineForFormat(const std::string& source, const std::string& destination,
                                     const std::string& engineSource,
                                     const std::string& engineDestination,
-                                    const std::string& password) {
+                                    const std::string& password, const Account& account,
+                                    const std::string& workgroup) {
         Win::EnsureComInitialized();
         const std::vector<std::string> registered = RegisteredEngines();
         const EngineChoice choice =
@@ -234,7 +223,8 @@ class ComDatabaseEngine final : public DatabaseEngine {
         bool readerAsked = false;
         for (const std::string& progId : choice.Engines) {
             ComPtr<IDispatch>& engine = engines_[progId];
-            if (!engine) engine = CreateEngine(progId, context_);
+            // Signing in is the first thing a new engine is told, so each account gets its own.
+            if (!engine || !workgroup.empty()) engine = CreateEngine(progId, context_);
             if (!engine) continue;
             if (std::ranges::find(choice.Readers, progId) != choice.Readers.end()) {
                 readerAsked = true;
@@ -243,16 +233,18 @@ class ComDatabaseEngine final : public DatabaseEngine {
             // refusal is the engine's unfinished copy, which would make the next one fail.
             const bool destinationWasFree = !Exists(destination);
             try {
+                if (!workgroup.empty()) SignIn(*engine.Get(), account, workgroup);
                 Compact(*engine.Get(), engineSource, engineDestination, password);
                 Err::Current() = before;
                 return;
             } catch (const Err::Error& error) {
                 // A refused password is asked again: nothing of the engine's may stay behind.
-                if (error.Number() == kNotValidPassword && destinationWasFree &&
-                    Exists(destination)) {
+                if ((error.Number() == kEngineNotValidPassword ||
+                     error.Number() == kEngineNotValidAccount) &&
+                    destinationWasFree && Exists(destination)) {
                     DeleteFileW(Win::FilePath(destination).c_str());
                 }
-                if (error.Number() != kUnrecognizedFormat) throw;
+                if (error.Number() != kEngineUnrecognisedFormat) throw;
                 refusal = error;
             }
             if (destinationWasFree && Exists(destination) &&

@@ -52,27 +52,4 @@ std::unique_ptr<Jet::PageSource> OpenFilePages(const std::string& path) {
     return std::make_unique<FilePages>(file, static_cast<std::uint64_t>(size.QuadPart));
 }
 
-Jet::CheckReport CheckFile(const std::string& path) {
-    const Err::CurrentErrorRecord before = Err::Current();
-    try {
-        return Jet::CheckDatabase(*OpenFilePages(path));
-    } catch (const Err::Error& error) {
-        Err::Current() = before;
-        Jet::CheckReport report;
-        report.Outcome = Jet::Verdict::kUnreadable;
-        report.Finding = error.Description();
-        return report;
-    }
-}
-
-Jet::HeaderSecret ReadSecret(const std::string& path) {
-    const Err::CurrentErrorRecord before = Err::Current();
-    try {
-        return Jet::ReadHeaderSecret(*OpenFilePages(path));
-    } catch (const Err::Error&) {
-        Err::Current() = before;
-        return {};
-    }
-}
-
 }  // namespace Components::Win
