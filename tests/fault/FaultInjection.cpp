@@ -3,12 +3,16 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -25,18 +29,24 @@ using Components::Posix::SystemCalls;
 SystemCalls below;
 long failAt = 0;
 int error = 0;
-long calls = 0;
-bool fired = false;
+// The copy is made on a thread of its own beside the database's walk, so calls are counted on
+// one side only, the installer's thread for a positive `failAt` and the other for a negative:
+// each side's calls come in the same order on every run, whatever the two threads' pace.
+std::thread::id installer;
+std::atomic<long> calls = 0;
+std::atomic<bool> fired = false;
 bool lasting = false;
 
-// True when this call is the one to fail; it never returns when it is the one to crash, and
-// the power goes first.
+// True when this call is the one to fail, or a later one on a dead disk; it never returns when
+// it is the one to crash, and the power goes first.
 bool Trip() {
-    ++calls;
-    if (failAt == 0 || calls < failAt || (calls > failAt && !lasting)) return false;
-    fired = true;
-    if (error == 0) PowerCut(), ::raise(SIGKILL);
-    return true;
+    if (failAt == 0) return false;
+    if ((std::this_thread::get_id() == installer) == (failAt > 0) && ++calls == std::abs(failAt)) {
+        fired = true;
+        if (error == 0) PowerCut(), ::raise(SIGKILL);
+        return true;
+    }
+    return lasting && fired;
 }
 
 template <auto Entry>
@@ -74,6 +84,7 @@ using Id = std::pair<dev_t, ino_t>;
 SystemCalls faulty;
 std::string cutFolder, cutInto, plantSuffix, plantBytes;
 Id folder;
+std::mutex disk;                   // what the disk holds, taken by both threads' calls
 std::map<std::string, Id> names;   // the folder's, as at its last sync or before the run
 std::map<Id, std::string> onDisk;  // each file's bytes, as at its last sync or before the run;
                                    // none for a file made since and never synced
@@ -83,6 +94,7 @@ Id IdOf(const struct stat& s) { return {s.st_dev, s.st_ino}; }
 // The folder's names as they are now go to disk.
 void SyncFolder() {
     struct stat s;
+    const std::lock_guard held(disk);
     names.clear();
     for (const auto& entry : std::filesystem::directory_iterator(cutFolder)) {
         if (::lstat(entry.path().c_str(), &s) == 0) names[entry.path().filename()] = IdOf(s);
@@ -116,6 +128,7 @@ int WatchedFsync(int fd) {
     struct stat s;
     if (::fstat(fd, &s) != 0) return result;
     if (IdOf(s) == folder) SyncFolder();
+    const std::lock_guard held(disk);
     if (result == 0 && S_ISREG(s.st_mode))
         onDisk[IdOf(s)] = WholeRun::ReadFile("/proc/self/fd/" + std::to_string(fd));
     return result;
@@ -135,6 +148,7 @@ void Install(long at, int errorNumber, bool fromThenOn) {
     SystemCalls& table = Sys();
     below = table;
     failAt = at;
+    installer = std::this_thread::get_id();
     error = errorNumber;
     calls = 0;
     fired = false;
@@ -166,6 +180,7 @@ void CutsShow(const std::string& watched, const std::string& into) {
     for (const auto& [name, id] : names) onDisk[id] = WholeRun::ReadFile(watched + "/" + name);
 }
 void PowerCut() {
+    const std::lock_guard held(disk);
     std::ofstream out(cutInto, std::ios::binary | std::ios::trunc);
     for (const auto& [name, id] : names) {
         out << name << ' ' << id.second << ' ' << onDisk[id].size() << '\n' << onDisk[id];

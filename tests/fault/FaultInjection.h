@@ -14,8 +14,9 @@
 namespace FaultInjection {
 
 // Puts the layer in front of whatever the table holds now. With `failAt` 0 nothing fails;
-// with `error` 0 the power is cut and the process kills itself (SIGKILL) at call `failAt`
-// instead of failing it. With `fromThenOn` every later call fails too, as on a dead disk.
+// otherwise call `failAt` of this thread fails, or with a negative `failAt` call -`failAt` of
+// the others; with `error` 0 the power is cut and the process kills itself (SIGKILL) there
+// instead. With `fromThenOn` every later call fails too, as on a dead disk.
 void Install(long failAt, int error, bool fromThenOn = false);
 
 // Whether the fault was reached.

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "components/jet/Reader.h"
+#include "components/jet/Rows.h"
 #include "support/WholeRun.h"
 
 namespace Plants {
@@ -30,6 +30,7 @@ struct Plant {
     std::uint32_t value;
     int n;
     std::optional<std::uint32_t> row = {};
+    std::string finding = {};  // when set, the finding word for word
 };
 
 // A real database opened with the reader, and the first place for each kind of damage in it,
@@ -86,7 +87,32 @@ struct Db {
                                 add("page claimed twice", {b.name, p, at, mask, 0});
                         }
                     }
-                    for (const Field& field : RowFields(*page, f, t, s, "")) {
+                    const std::vector<Field> fields = RowFields(*page, f, t, s, "");
+                    const Field* var = nullptr;  // the present variable column stored last
+                    for (const Field& x : fields) {
+                        if (!x.column->Fixed() && !x.column->LongValue() &&
+                            (!var || x.column->varIndex > var->column->varIndex))
+                            var = &x;
+                    }
+                    if (var && !f.jet3 && !e.system &&
+                        !plants.count("variable column past its row")) {
+                        // Its end moved just past the row, as the full reader reports it.
+                        const std::size_t end =
+                            s.end - (U16(*page, s.start) + 7) / 8 - 6 - 2 * var->column->varIndex;
+                        std::vector<std::uint8_t> bad(page->begin(), page->end());
+                        bad[end] = static_cast<std::uint8_t>(s.end - s.start);
+                        bad[end + 1] = static_cast<std::uint8_t>((s.end - s.start) >> 8);
+                        std::string finding;
+                        try {
+                            RowFields(bad, f, t, s, Where(e.name, p).Row(r));
+                        } catch (const Damage& d) {
+                            finding = d.what;
+                        }
+                        if (!finding.empty())
+                            add("variable column past its row",
+                                {e.name, p, At(p, end), s.end - s.start, 2, r, finding});
+                    }
+                    for (const Field& field : fields) {
                         if (!field.column->LongValue() || field.end - field.start < 12) continue;
                         const LongValue lv = LongValueAt(*page, field.start);
                         const RowSlot c =

@@ -4,6 +4,7 @@
 
 #include "components/jet/LiveRows.h"
 #include "components/jet/PageAccount.h"
+#include "components/jet/Rows.h"
 
 namespace Jet {
 
@@ -42,6 +43,7 @@ class Checker {
     // Storage the walk reuses from page to page and row to row.
     std::vector<RowSlot> slots_;
     RowScratch row_;
+    RowLayout layout_;  // of the table being walked
 };
 
 Bytes Checker::Map(const TableDef& t, RowPointer at, Pages::Handle& keep) {
@@ -95,6 +97,7 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
     t.page = e.page;
     t = ReadTableDef(pages_, e.page, e.name,
                      [&](std::uint32_t page) { Claim(t, page, "definition pages"); });
+    layout_ = LayoutOf(t, f_);
     Pages::Handle keep;
     // Only an index asks which rows are live.
     LiveRows live(t.indexes.empty() ? 0 : pages_.Count());
@@ -158,8 +161,8 @@ void Checker::CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std:
         page = FollowMoved(pages_, t, page, cur, at, hold, Where(t.name, pageNo).Row(rowNo));
     }
     const Where where = Where(t.name, cur.page).Row(cur.row);
-    for (const Field& field : RowFields(page, f_, t, at, where, row_)) {
-        if (!field.column->LongValue() || field.end == field.start) continue;
+    for (const Field& field : LongValueFields(page, f_, t, layout_, at, where, row_)) {
+        if (field.end == field.start) continue;
         CheckLongValue(t, page.subspan(field.start, field.end - field.start),
                        where.LongValueIn(field.column->name));
     }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "components/jet/Reader.h"
@@ -20,30 +21,6 @@ namespace {
 
 constexpr std::size_t kScrambledStart = 0x18;
 constexpr std::uint32_t kHeaderKey = 0x6B39DAC7;
-
-// Windows-1252's characters 0x80-0x9F; the rest of the upper half is Latin-1.
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, std::uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 }  // namespace
 
@@ -143,7 +120,8 @@ Pages::Pages(const PageSource& source, const Header& header, std::size_t cacheSl
     : source_(source),
       header_(header),
       count_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
-      slots_(std::max<std::size_t>(cacheSlots, 8)) {}
+      slots_(std::max<std::size_t>(cacheSlots, 8)),
+      index_(std::bit_ceil(2 * slots_), 0) {}
 
 // Reads `page` into `bytes`: from the run read ahead when it holds it; as the start of a new
 // run when the page follows the last one read; else alone. A run that cannot be read is no
@@ -171,36 +149,78 @@ void Pages::Load(std::uint32_t page, std::vector<std::uint8_t>& bytes) {
     if (header_.databaseKey != 0 && page != 0) Rc4(header_.databaseKey ^ page, bytes);
 }
 
+void Pages::Use(std::size_t slot) {
+    const auto s = static_cast<std::uint32_t>(slot);
+    if (s == newest_) return;
+    // Out of the list where it is (it has a newer one: it is not the newest)...
+    older_[newer_[s]] = older_[s];
+    if (s == oldest_) {
+        oldest_ = newer_[s];
+    } else {
+        newer_[older_[s]] = newer_[s];
+    }
+    // ...and in at the front.
+    older_[s] = newest_;
+    newer_[newest_] = s;
+    newest_ = s;
+}
+
+// Takes the slot's page out of the index, moving back the entries after it that would
+// otherwise no longer be found from their bucket.
+void Pages::Unindex(std::size_t slot) {
+    if (pageOf_[slot] == UINT32_MAX) return;
+    const std::size_t mask = index_.size() - 1;
+    std::size_t hole = Bucket(pageOf_[slot]);
+    while (index_[hole] != slot + 1) hole = (hole + 1) & mask;
+    index_[hole] = 0;
+    for (std::size_t j = (hole + 1) & mask; index_[j] != 0; j = (j + 1) & mask) {
+        const std::size_t home = Bucket(pageOf_[index_[j] - 1]);
+        // It stays where it is when its bucket lies cyclically in (hole, j].
+        if (((j - home) & mask) < ((j - hole) & mask)) continue;
+        index_[hole] = index_[j];
+        index_[j] = 0;
+        hole = j;
+    }
+    pageOf_[slot] = UINT32_MAX;
+}
+
 Pages::Handle Pages::Get(std::uint32_t page) {
     if (last_ < pageOf_.size() && pageOf_[last_] == page) {
-        used_[last_] = ++clock_;
+        Use(last_);
         return bytes_[last_];
     }
-    for (std::size_t i = 0; i < pageOf_.size(); ++i) {
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t b = Bucket(page); index_[b] != 0; b = (b + 1) & mask) {
+        const std::size_t i = index_[b] - 1;
         if (pageOf_[i] != page) continue;
-        used_[i] = ++clock_;
+        Use(i);
         last_ = i;
         return bytes_[i];
     }
     std::size_t slot = pageOf_.size();
     if (slot < slots_) {
-        pageOf_.push_back(0);
-        used_.push_back(0);
+        pageOf_.push_back(UINT32_MAX);
         bytes_.emplace_back();
+        newer_.push_back(0);
+        older_.push_back(newest_);
+        if (slot > 0) newer_[newest_] = static_cast<std::uint32_t>(slot);
+        if (slot == 0) oldest_ = 0;
+        newest_ = static_cast<std::uint32_t>(slot);
     } else {
-        slot =
-            static_cast<std::size_t>(std::min_element(used_.begin(), used_.end()) - used_.begin());
+        slot = oldest_;
+        Use(slot);
+        Unindex(slot);
         // A page still held elsewhere keeps its buffer; the slot then gets a new one.
         if (bytes_[slot].use_count() != 1) bytes_[slot].reset();
     }
     // Until the read succeeds, the slot holds no page.
-    pageOf_[slot] = UINT32_MAX;
-    used_[slot] = 0;
     if (!bytes_[slot])
         bytes_[slot] = std::make_shared<std::vector<std::uint8_t>>(header_.format.pageSize);
     Load(page, *bytes_[slot]);
     pageOf_[slot] = page;
-    used_[slot] = ++clock_;
+    std::size_t b = Bucket(page);
+    while (index_[b] != 0) b = (b + 1) & mask;
+    index_[b] = static_cast<std::uint32_t>(slot + 1);
     last_ = slot;
     return bytes_[slot];
 }
@@ -266,47 +286,6 @@ bool RowAt(Bytes page, const Format& f, std::uint32_t row, RowSlot& slot) {
     slot.deleted = (raw & 0x8000) != 0;
     slot.overflow = (raw & 0x4000) != 0;
     return slot.start >= tableEnd && slot.start < slot.end && slot.end <= f.pageSize;
-}
-
-std::string DecodeText(Bytes b, const Format& f) {
-    std::string out;
-    if (f.jet3) {
-        for (std::uint8_t c : b) AppendUtf8(out, c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c);
-        return out;
-    }
-    std::vector<std::uint16_t> units;
-    if (b.size() >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-        // Compressed: single bytes stand for characters below 0x100 until a 0 switches mode.
-        bool compressed = true;
-        for (std::size_t i = 2; i < b.size();) {
-            if (b[i] == 0) {
-                compressed = !compressed;
-                ++i;
-            } else if (compressed) {
-                units.push_back(b[i++]);
-            } else if (i + 1 < b.size()) {
-                units.push_back(static_cast<std::uint16_t>(U16(b, i)));
-                i += 2;
-            } else {
-                break;
-            }
-        }
-    } else {
-        for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
-            units.push_back(static_cast<std::uint16_t>(U16(b, i)));
-        }
-    }
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t c = units[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 &&
-            units[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
 }
 
 }  // namespace Jet::Detail

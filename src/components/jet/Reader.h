@@ -89,17 +89,25 @@ class Pages {
 
   private:
     void Load(std::uint32_t page, std::vector<std::uint8_t>& bytes);
+    std::size_t Bucket(std::uint32_t page) const {
+        return (page * 2654435761u) & (index_.size() - 1);
+    }
+    void Unindex(std::size_t slot);
+    void Use(std::size_t slot);  // moves it to the front of the order of use
 
     const PageSource& source_;
     Header header_;
     std::uint32_t count_;
     std::size_t slots_;
-    std::uint64_t clock_ = 0;
-    // The cache's slots side by side, so that a look-up and the choice of the oldest slot
-    // are a scan of a small array.
+    // The cache's slots side by side: the page each holds (UINT32_MAX for none), and the order
+    // of their use as a list, so that the least recently used is found at once.
     std::vector<std::uint32_t> pageOf_;
-    std::vector<std::uint64_t> used_;
+    std::vector<std::uint32_t> newer_, older_;
+    std::uint32_t newest_ = 0, oldest_ = 0;
     std::vector<std::shared_ptr<std::vector<std::uint8_t>>> bytes_;
+    // Which slot holds a page: open addressing, 1 + the slot, 0 for an empty bucket; at least
+    // twice as many buckets as slots, so that a look-up ends within a few.
+    std::vector<std::uint32_t> index_;
     std::size_t last_ = 0;  // the slot the last look-up found
     // The run read ahead, raw, and the page it starts with.
     std::vector<std::uint8_t> ahead_;
@@ -232,24 +240,6 @@ struct CatalogEntry {
     bool system = false;
 };
 std::vector<CatalogEntry> ReadCatalog(Pages& pages);
-
-// Where a column's bytes lie in a row, as offsets into the page.
-struct Field {
-    const Column* column = nullptr;
-    std::uint32_t start = 0, end = 0;
-};
-// The non-null fields of the row at [slot.start, slot.end); throws Damage when the row's
-// column table or a column leaves the row.
-std::vector<Field> RowFields(Bytes page, const Format& f, const TableDef& t, const RowSlot& slot,
-                             const Where& where);
-// Storage a walk reuses from row to row.
-struct RowScratch {
-    std::vector<Field> fields;
-    std::vector<std::uint32_t> offsets;
-};
-// The same, into `scratch`.
-const std::vector<Field>& RowFields(Bytes page, const Format& f, const TableDef& t,
-                                    const RowSlot& slot, const Where& where, RowScratch& scratch);
 
 // Text as the format stores it (Jet3: the code page; later: UTF-16, maybe compressed).
 std::string DecodeText(Bytes b, const Format& f);

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "components/jet/Reader.h"
+#include "components/jet/Rows.h"
 
 namespace Jet::Detail {
 

@@ -21,6 +21,7 @@
 #include "components/EngineErrors.h"
 #include "components/jet/CopyProof.h"
 #include "components/jet/HeaderPassword.h"
+#include "components/posix/Beside.h"
 #include "components/posix/DatabaseFormat.h"
 #include "components/posix/DatabaseLock.h"
 #include "components/posix/Descriptor.h"
@@ -74,13 +75,6 @@ void CheckUnchanged(int fd, const struct stat& before, const std::string& source
     }
 }
 
-// The copy, read back from its own descriptor, against the source.
-Jet::CopyProof ProveCopy(int fd, std::uint64_t size, const Jet::CheckReport& source,
-                         const std::string& sourceName, const std::string& destination) {
-    const DescriptorPages pages(fd, size);
-    return Jet::ProveCopy(source, Jet::CheckDatabase(pages), sourceName, destination);
-}
-
 // Before anything is written, as the engine refuses.
 Jet::HeaderSecret CheckPassword(int fd, std::uint64_t size, const std::string& password) {
     const Jet::HeaderSecret secret = Jet::ReadHeaderSecret(DescriptorPages(fd, size));
@@ -119,32 +113,60 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
         struct stat status;
         OpenSource(source, in, status);
         const DatabaseLock lock(source, in.Get());
-        const Jet::CheckReport checked =
-            CheckSource(in.Get(), static_cast<std::uint64_t>(status.st_size), source);
-        const Jet::HeaderSecret secret =
-            CheckPassword(in.Get(), static_cast<std::uint64_t>(status.st_size), password);
-
-        if (destination.empty()) RaiseEngine(kEngineInvalidPath, 0, "'' isn't a valid path.");
-        Descriptor out(OpenUnnamed(destination));
+        const auto size = static_cast<std::uint64_t>(status.st_size);
+        // Where nothing is to be copied, the database is walked first and its fault said first.
+        const DescriptorPages pages(in.Get(), size);
+        const auto walkAlone = [&] {
+            CheckSource(Jet::CheckDatabase(pages), pages.Error(), source);
+        };
+        Descriptor out;
         // Whether a file of ours stands under the destination's name: only that is removed.
-        bool named = out.Get() < 0;
-        if (named) out.Adopt(CreateNamed(destination));
+        bool named = false;
+        Jet::HeaderSecret secret;
         try {
-            CopyBytes(in.Get(), out.Get(), static_cast<std::uint64_t>(status.st_size), source,
-                      destination);
+            secret = CheckPassword(in.Get(), size, password);
+            if (destination.empty()) RaiseEngine(kEngineInvalidPath, 0, "'' isn't a valid path.");
+            const int unnamed = OpenUnnamed(destination);
+            out.Adopt(unnamed >= 0 ? unnamed : CreateNamed(destination));
+            named = unnamed < 0;
+        } catch (...) {
+            walkAlone();
+            throw;
+        }
+        try {
+            // The copy is written and flushed while the database is walked. Nothing is judged
+            // before both have ended; then, as when the walk came first, a fault of the
+            // database is what the run reports, unless the database changed meanwhile.
+            std::exception_ptr copyFailure;
+            Jet::CheckReport walked;
+            {
+                Beside copying([&] {
+                    CopyBytes(in.Get(), out.Get(), size, source, destination);
+                    if (Retried([&] { return Sys().Fsync(out.Get()); }) != 0)
+                        RaiseWrite(errno, destination, "syncing");
+                });
+                walked = Jet::CheckDatabase(pages);
+                try {
+                    copying.Finish();
+                } catch (const Err::Error& error) {
+                    if (error.Number() == kEngineFileInUse) throw;
+                    copyFailure = std::current_exception();
+                } catch (...) {
+                    copyFailure = std::current_exception();
+                }
+            }
+            // Every read of the database, the walk's and the copy's, came before this.
             CheckUnchanged(in.Get(), status, source);
-            if (Retried([&] { return Sys().Fsync(out.Get()); }) != 0)
-                RaiseWrite(errno, destination, "syncing");
-            const Jet::CopyProof proof =
-                ProveCopy(out.Get(), static_cast<std::uint64_t>(status.st_size), checked, source,
-                          destination);
+            const Jet::CheckReport database = CheckSource(walked, pages.Error(), source);
+            if (copyFailure) std::rethrow_exception(copyFailure);
+            // The copy read back from its own descriptor once it is on the disk.
+            const Jet::CheckReport copy = Jet::CheckDatabase(DescriptorPages(out.Get(), size));
+            const Jet::HeaderSecret copySecret =
+                Jet::ReadHeaderSecret(DescriptorPages(out.Get(), size));
+            const Jet::CopyProof proof = Jet::ProveCopy(database, copy, source, destination);
             note_ = proof.Note;
-            const auto lost =
-                Jet::SecretLost(secret,
-                                Jet::ReadHeaderSecret(DescriptorPages(
-                                    out.Get(), static_cast<std::uint64_t>(status.st_size))),
-                                destination);
-            if (lost) RaiseEngine(kEngineCannotRepair, 0, *lost);
+            if (const auto lost = Jet::SecretLost(secret, copySecret, destination))
+                RaiseEngine(kEngineCannotRepair, 0, *lost);
             if (!named) {
                 Name(out.Get(), destination);
                 named = true;

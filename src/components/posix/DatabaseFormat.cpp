@@ -2,15 +2,13 @@
 
 #include "components/CurrentError.h"
 #include "components/EngineErrors.h"
-#include "components/posix/DescriptorPages.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
 
 namespace Components::Posix {
 
-Jet::CheckReport CheckSource(int fd, std::uint64_t size, const std::string& source) {
-    const DescriptorPages pages(fd, size);
-    Jet::CheckReport report = Jet::CheckDatabase(pages);
+Jet::CheckReport CheckSource(const Jet::CheckReport& report, int readError,
+                             const std::string& source) {
     switch (report.Outcome) {
         case Jet::Verdict::kSound:
             return report;
@@ -29,7 +27,7 @@ Jet::CheckReport CheckSource(int fd, std::uint64_t size, const std::string& sour
         case Jet::Verdict::kUnreadable:
             break;
     }
-    const int error = pages.Error();
+    const int error = readError;
     if (error != 0) Err::Current().LastDllError = error;
     Err::Raise(kEngineDiskError, "Disk or network error reading " + Quoted(source) + "." +
                                      (error != 0 ? " (" + SystemText(error) + ")" : ""));

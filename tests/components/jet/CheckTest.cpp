@@ -118,9 +118,28 @@ TEST(JetCheck, EachPlantedFaultIsDamageNamingItsTableAndPage) {
                 EXPECT_THAT(report.Finding, HasSubstr("row " + std::to_string(*p.row) + ": "))
                     << kind << " in " << file;
             }
+            if (!p.finding.empty()) {
+                EXPECT_EQ(report.Finding, p.finding) << kind << " in " << file;
+            }
         }
     }
-    EXPECT_EQ(planted.size(), 12u) << "a kind of damage no real database has a place for";
+    EXPECT_EQ(planted.size(), 13u) << "a kind of damage no real database has a place for";
+}
+
+// The cache keeps the pages used last, however they share its buckets: pages 8 apart in turn,
+// each with the seven before it looked at again, and every page is read once.
+TEST(JetCheck, APageUsedLatelyIsNotReadAgain) {
+    std::vector<std::uint8_t> bytes = ReadBytes(TOLVANE_SOURCE_DIR "/tests/support/Shop.mdb");
+    bytes.resize(64 * 4096);
+    const CountingSource source(bytes);
+    Pages pages(source, ReadHeader(Jet::MemoryPageSource(bytes)), 8);
+    std::vector<std::uint32_t> order;
+    for (std::uint32_t i = 0; i < 64; ++i) order.push_back(i % 8 * 8 + i / 8);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        for (std::size_t j = i < 7 ? 0 : i - 7; j <= i; ++j) pages.Get(order[j]);
+    }
+    EXPECT_EQ(source.most, 1);
+    EXPECT_EQ(source.reads.size(), 64u);
 }
 
 // Pages and a part: a file cut off or grown mid-page, however sound its pages read, in our own
