@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "components/jet/Rows.h"
 
@@ -106,50 +108,115 @@ RowLayout LayoutOf(const TableDef& t, const Format& f) {
         layout.columns.push_back({&c, c.number, c.varIndex, c.fixedOffset,
                                   std::uint32_t{c.fixedOffset} + c.length, c.Fixed(),
                                   c.LongValue()});
+        const RowLayout::Slot& slot = layout.columns.back();
+        if (slot.longValue) layout.longValues.push_back(slot);
+        if (slot.fixed) layout.fixedEnd = std::max(layout.fixedEnd, slot.fixedEnd);
+        if (!slot.fixed) layout.varEnd = std::max(layout.varEnd, slot.varIndex + 1u);
     }
     return layout;
 }
 
 namespace {
 
-// A row that passes every check RowFields makes, its long values put in `out`; false for a
-// row that may fail one. Every byte read lies in the row, shown once for the row.
-bool ReadSound(const std::uint8_t* p, std::size_t size, const Format& f, const RowLayout& layout,
-               const RowSlot& slot, std::vector<Field>& out) {
+// The little-endian 16 bits at `at`, read in one load where the machine's order is the
+// file's.
+std::uint32_t Le16(const std::uint8_t* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint16_t v;
+        std::memcpy(&v, at, 2);
+        return v;
+    } else {
+        return std::uint32_t{at[0]} | at[1] << 8;
+    }
+}
+
+// Where a row's parts lie, as offsets into the page: its start, the end of its column count,
+// its null mask and the start of its variable table (or its mask, without one).
+struct Frame {
+    std::uint32_t rs, fixedBase, rowColumns, maskAt, trailerStart, varOffsets;
+};
+
+// The frame of a row that passes RowFields's checks of the row itself; false for one that
+// may fail them. Every byte read lies in the row.
+bool FrameOf(const std::uint8_t* p, std::size_t size, const Format& f, const RowLayout& layout,
+             const RowSlot& slot, Frame& r) {
     const std::uint32_t rs = slot.start, re = slot.end;
     const std::uint32_t cs = static_cast<std::uint32_t>(f.columnCountSize);
     if (layout.jet3 || re > size || re < rs + cs) return false;
-    const auto u16 = [p](std::uint32_t at) { return std::uint32_t{p[at]} | p[at + 1] << 8; };
-    const std::uint32_t rowColumns = cs == 2 ? u16(rs) : p[rs];
-    const std::uint32_t maskSize = (rowColumns + 7) / 8;
+    r.rs = rs;
+    r.fixedBase = rs + cs;
+    r.rowColumns = cs == 2 ? Le16(p + rs) : p[rs];
+    const std::uint32_t maskSize = (r.rowColumns + 7) / 8;
     if (re - rs < cs + maskSize) return false;
-    const std::uint32_t maskAt = re - maskSize;
-    std::uint32_t trailerStart = maskAt, varOffsets = 0;
+    r.maskAt = r.trailerStart = re - maskSize;
+    r.varOffsets = 0;
     if (layout.varColumns) {
-        const std::uint32_t low = rs + cs;
-        if (maskAt < low + 2) return false;
-        const std::uint32_t count = u16(maskAt - 2);
+        if (r.maskAt < r.fixedBase + 2) return false;
+        const std::uint32_t count = Le16(p + r.maskAt - 2);
         const std::uint32_t need = 2 * (count + 1) + 2;
-        if (maskAt < low + need) return false;
-        varOffsets = count + 1;
-        trailerStart = maskAt - need;
+        if (r.maskAt < r.fixedBase + need) return false;
+        r.varOffsets = count + 1;
+        r.trailerStart = r.maskAt - need;
     }
-    const std::uint32_t fixedBase = rs + cs;
+    return true;
+}
+
+// Variable offset i, in the variable table FrameOf has bounded when i < r.varOffsets.
+std::uint32_t Offset(const std::uint8_t* p, const Frame& r, std::uint32_t i) {
+    return Le16(p + r.maskAt - 4 - 2 * i);
+}
+bool Present(const std::uint8_t* p, const Frame& r, std::uint32_t number) {
+    return number < r.rowColumns && (p[r.maskAt + number / 8] >> (number % 8) & 1);
+}
+
+// Whether every column of the table, present or not, lies in the row: the fixed ones end
+// by the trailer, and the variable offsets, from the first to the end of the highest
+// column, start past the column count, never fall and end by the trailer. Every column
+// then passes RowFields's checks, whichever the null mask leaves out.
+bool WithinRow(const std::uint8_t* p, const RowLayout& layout, const Frame& r) {
+    if (layout.fixedEnd > r.trailerStart - r.fixedBase) return false;
+    if (layout.varEnd == 0) return true;
+    if (layout.varEnd >= r.varOffsets) return false;
+    std::uint32_t last = Offset(p, r, 0);
+    if (last < r.fixedBase - r.rs) return false;
+    for (std::uint32_t i = 1; i <= layout.varEnd; ++i) {
+        const std::uint32_t next = Offset(p, r, i);
+        if (next < last) return false;
+        last = next;
+    }
+    return r.rs + last <= r.trailerStart;
+}
+
+// The row's long values into `out`, column by column with RowFields's checks; false for a
+// row that fails one.
+bool ReadEach(const std::uint8_t* p, const RowLayout& layout, const Frame& r,
+              std::vector<Field>& out) {
     for (const RowLayout::Slot& c : layout.columns) {
-        if (c.number >= rowColumns || !(p[maskAt + c.number / 8] >> (c.number % 8) & 1)) continue;
+        if (!Present(p, r, c.number)) continue;
         std::uint32_t start, end;
         if (c.fixed) {
-            start = fixedBase + c.fixedStart;
-            end = fixedBase + c.fixedEnd;
+            start = r.fixedBase + c.fixedStart;
+            end = r.fixedBase + c.fixedEnd;
         } else {
-            if (c.varIndex + 1u >= varOffsets) continue;
-            start = rs + u16(maskAt - 4 - 2 * c.varIndex);
-            end = rs + u16(maskAt - 6 - 2 * c.varIndex);
+            if (c.varIndex + 1u >= r.varOffsets) continue;
+            start = r.rs + Offset(p, r, c.varIndex);
+            end = r.rs + Offset(p, r, c.varIndex + 1u);
         }
-        if (start < fixedBase || end < start || end > trailerStart) return false;
+        if (start < r.fixedBase || end < start || end > r.trailerStart) return false;
         if (c.longValue) out.push_back({c.column, start, end});
     }
     return true;
+}
+
+// A row the quick reading doubts: RowFields names its fault, or reads it.
+const std::vector<Field>& Doubted(Bytes page, const Format& f, const TableDef& t,
+                                  const RowSlot& slot, const Where& where, RowScratch& scratch) {
+    std::vector<Field>& out = scratch.longValues;
+    out.clear();
+    for (const Field& field : RowFields(page, f, t, slot, where, scratch)) {
+        if (field.column->LongValue()) out.push_back(field);
+    }
+    return out;
 }
 
 }  // namespace
@@ -159,12 +226,25 @@ const std::vector<Field>& LongValueFields(Bytes page, const Format& f, const Tab
                                           const Where& where, RowScratch& scratch) {
     std::vector<Field>& out = scratch.longValues;
     out.clear();
-    if (ReadSound(page.data(), page.size(), f, layout, slot, out)) return out;
-    out.clear();
-    for (const Field& field : RowFields(page, f, t, slot, where, scratch)) {
-        if (field.column->LongValue()) out.push_back(field);
+    const std::uint8_t* p = page.data();
+    Frame r;
+    if (!FrameOf(p, page.size(), f, layout, slot, r)) [[unlikely]] {
+        return Doubted(page, f, t, slot, where, scratch);
     }
-    return out;
+    if (WithinRow(p, layout, r)) [[likely]] {
+        for (const RowLayout::Slot& c : layout.longValues) {
+            if (!Present(p, r, c.number)) continue;
+            if (c.fixed) {
+                out.push_back({c.column, r.fixedBase + c.fixedStart, r.fixedBase + c.fixedEnd});
+            } else {
+                out.push_back({c.column, r.rs + Offset(p, r, c.varIndex),
+                               r.rs + Offset(p, r, c.varIndex + 1u)});
+            }
+        }
+        return out;
+    }
+    if (ReadEach(p, layout, r, out)) return out;
+    return Doubted(page, f, t, slot, where, scratch);
 }
 
 Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,

@@ -38,6 +38,10 @@ struct RowLayout {
         bool fixed, longValue;
     };
     std::vector<Slot> columns;
+    std::vector<Slot> longValues;  // the long-value columns among them, in column order
+    // The end of the last fixed column, from the end of the column count; one more than the
+    // highest variable column's index, 0 when there is none.
+    std::uint32_t fixedEnd = 0, varEnd = 0;
     bool jet3 = false, varColumns = false;
 };
 RowLayout LayoutOf(const TableDef& t, const Format& f);
