@@ -51,8 +51,8 @@ TEST(JetRows, TheQuickReadingFindsWhatTheColumnReaderFinds) {
                      {0x0A, 0, 1, 0, 0, 10, "A"},
                      {0x0A, 0, 2, 1, 0, 10, "B"},
                      {0x0C, 0, 3, 2, 0, 0, "M"}};
-        std::vector<std::uint8_t> page(8);
-        page.insert(page.end(), row.begin(), row.end());
+        std::vector<std::uint8_t> page(8 + row.size());
+        std::copy(row.begin(), row.end(), page.begin() + 8);
         if (c.at < row.size()) page[8 + c.at] = c.value;
         if (c.at == 32) page[8 + 28] = 1;  // column A is null, its offset no place in the row
         const Format f;
