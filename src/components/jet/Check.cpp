@@ -25,8 +25,12 @@ class Checker {
 
   private:
     void CheckTable(const CatalogEntry& entry, TableRows& rows);
-    void CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
-                  const RowSlot& slot);
+    // A moved row, followed to where it lies.
+    void CheckMovedRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
+                       const RowSlot& slot);
+    // The long values of the row at `where`, read from `page`.
+    void CheckLongValues(const TableDef& t, Bytes page, const std::vector<Field>& values,
+                         const Where& where);
     void CheckLongValue(const TableDef& t, Bytes value, const Where& where);
     void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number, LiveRows& live);
     void Claim(const TableDef& t, std::uint32_t page, const char* what) {
@@ -120,10 +124,22 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
             }
             RowSlots(*page, f_, where, slots_);
             live.Add(pageNo, slots_);
-            for (std::uint32_t r = 0; r < slots_.size(); ++r) {
-                if (slots_[r].deleted) continue;
+            const Bytes bytes = *page;
+            const std::uint32_t count = static_cast<std::uint32_t>(slots_.size());
+            for (std::uint32_t r = 0; r < count; ++r) {
+                const RowSlot& slot = slots_[r];
+                if (slot.deleted) continue;
                 ++rows.LiveRows;
-                CheckRow(t, *page, pageNo, r, slots_[r]);
+                if (slot.overflow) {
+                    CheckMovedRow(t, bytes, pageNo, r, slot);
+                    continue;
+                }
+                // Most rows: nothing to follow, and no doubt to name.
+                if (layout_.longValues.empty() && RowFits(bytes, f_, layout_, slot)) continue;
+                const Where where = Where(t.name, pageNo).Row(r);
+                const std::vector<Field>& values =
+                    LongValueFields(bytes, f_, t, layout_, slot, where, row_);
+                if (!values.empty()) CheckLongValues(t, bytes, values, where);
             }
         },
         [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
@@ -152,16 +168,19 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
     }
 }
 
-void Checker::CheckRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
-                       const RowSlot& slot) {
+void Checker::CheckMovedRow(const TableDef& t, Bytes page, std::uint32_t pageNo,
+                            std::uint32_t rowNo, const RowSlot& slot) {
     Pages::Handle hold;
     RowSlot at = slot;
     RowPointer cur{pageNo, rowNo};
-    if (slot.overflow) {
-        page = FollowMoved(pages_, t, page, cur, at, hold, Where(t.name, pageNo).Row(rowNo));
-    }
+    page = FollowMoved(pages_, t, page, cur, at, hold, Where(t.name, pageNo).Row(rowNo));
     const Where where = Where(t.name, cur.page).Row(cur.row);
-    for (const Field& field : LongValueFields(page, f_, t, layout_, at, where, row_)) {
+    CheckLongValues(t, page, LongValueFields(page, f_, t, layout_, at, where, row_), where);
+}
+
+void Checker::CheckLongValues(const TableDef& t, Bytes page, const std::vector<Field>& values,
+                              const Where& where) {
+    for (const Field& field : values) {
         if (field.end == field.start) continue;
         CheckLongValue(t, page.subspan(field.start, field.end - field.start),
                        where.LongValueIn(field.column->name));

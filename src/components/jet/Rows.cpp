@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "components/jet/Rows.h"
 
@@ -106,50 +108,46 @@ RowLayout LayoutOf(const TableDef& t, const Format& f) {
         layout.columns.push_back({&c, c.number, c.varIndex, c.fixedOffset,
                                   std::uint32_t{c.fixedOffset} + c.length, c.Fixed(),
                                   c.LongValue()});
+        const RowLayout::Slot& slot = layout.columns.back();
+        if (slot.longValue) layout.longValues.push_back(slot);
+        if (slot.fixed) layout.fixedEnd = std::max(layout.fixedEnd, slot.fixedEnd);
+        if (!slot.fixed) layout.varEnd = std::max(layout.varEnd, slot.varIndex + 1u);
     }
     return layout;
 }
 
 namespace {
 
-// A row that passes every check RowFields makes, its long values put in `out`; false for a
-// row that may fail one. Every byte read lies in the row, shown once for the row.
-bool ReadSound(const std::uint8_t* p, std::size_t size, const Format& f, const RowLayout& layout,
-               const RowSlot& slot, std::vector<Field>& out) {
-    const std::uint32_t rs = slot.start, re = slot.end;
-    const std::uint32_t cs = static_cast<std::uint32_t>(f.columnCountSize);
-    if (layout.jet3 || re > size || re < rs + cs) return false;
-    const auto u16 = [p](std::uint32_t at) { return std::uint32_t{p[at]} | p[at + 1] << 8; };
-    const std::uint32_t rowColumns = cs == 2 ? u16(rs) : p[rs];
-    const std::uint32_t maskSize = (rowColumns + 7) / 8;
-    if (re - rs < cs + maskSize) return false;
-    const std::uint32_t maskAt = re - maskSize;
-    std::uint32_t trailerStart = maskAt, varOffsets = 0;
-    if (layout.varColumns) {
-        const std::uint32_t low = rs + cs;
-        if (maskAt < low + 2) return false;
-        const std::uint32_t count = u16(maskAt - 2);
-        const std::uint32_t need = 2 * (count + 1) + 2;
-        if (maskAt < low + need) return false;
-        varOffsets = count + 1;
-        trailerStart = maskAt - need;
-    }
-    const std::uint32_t fixedBase = rs + cs;
+// The row's long values into `out`, column by column with RowFields's checks; false for a
+// row that fails one.
+bool ReadEach(const std::uint8_t* p, const RowLayout& layout, const Frame& r,
+              std::vector<Field>& out) {
     for (const RowLayout::Slot& c : layout.columns) {
-        if (c.number >= rowColumns || !(p[maskAt + c.number / 8] >> (c.number % 8) & 1)) continue;
+        if (!Present(p, r, c.number)) continue;
         std::uint32_t start, end;
         if (c.fixed) {
-            start = fixedBase + c.fixedStart;
-            end = fixedBase + c.fixedEnd;
+            start = r.fixedBase + c.fixedStart;
+            end = r.fixedBase + c.fixedEnd;
         } else {
-            if (c.varIndex + 1u >= varOffsets) continue;
-            start = rs + u16(maskAt - 4 - 2 * c.varIndex);
-            end = rs + u16(maskAt - 6 - 2 * c.varIndex);
+            if (c.varIndex + 1u >= r.varOffsets) continue;
+            start = r.rs + Offset(p, r, c.varIndex);
+            end = r.rs + Offset(p, r, c.varIndex + 1u);
         }
-        if (start < fixedBase || end < start || end > trailerStart) return false;
+        if (start < r.fixedBase || end < start || end > r.trailerStart) return false;
         if (c.longValue) out.push_back({c.column, start, end});
     }
     return true;
+}
+
+// A row the quick reading doubts: RowFields names its fault, or reads it.
+const std::vector<Field>& Doubted(Bytes page, const Format& f, const TableDef& t,
+                                  const RowSlot& slot, const Where& where, RowScratch& scratch) {
+    std::vector<Field>& out = scratch.longValues;
+    out.clear();
+    for (const Field& field : RowFields(page, f, t, slot, where, scratch)) {
+        if (field.column->LongValue()) out.push_back(field);
+    }
+    return out;
 }
 
 }  // namespace
@@ -159,12 +157,25 @@ const std::vector<Field>& LongValueFields(Bytes page, const Format& f, const Tab
                                           const Where& where, RowScratch& scratch) {
     std::vector<Field>& out = scratch.longValues;
     out.clear();
-    if (ReadSound(page.data(), page.size(), f, layout, slot, out)) return out;
-    out.clear();
-    for (const Field& field : RowFields(page, f, t, slot, where, scratch)) {
-        if (field.column->LongValue()) out.push_back(field);
+    const std::uint8_t* p = page.data();
+    Frame r;
+    if (!FrameOf(p, page.size(), f, layout, slot, r)) [[unlikely]] {
+        return Doubted(page, f, t, slot, where, scratch);
     }
-    return out;
+    if (WithinRow(p, layout, r)) [[likely]] {
+        for (const RowLayout::Slot& c : layout.longValues) {
+            if (!Present(p, r, c.number)) continue;
+            if (c.fixed) {
+                out.push_back({c.column, r.fixedBase + c.fixedStart, r.fixedBase + c.fixedEnd});
+            } else {
+                out.push_back({c.column, r.rs + Offset(p, r, c.varIndex),
+                               r.rs + Offset(p, r, c.varIndex + 1u)});
+            }
+        }
+        return out;
+    }
+    if (ReadEach(p, layout, r, out)) return out;
+    return Doubted(page, f, t, slot, where, scratch);
 }
 
 Bytes FollowMoved(Pages& pages, const TableDef& t, Bytes page, RowPointer& cur, RowSlot& at,

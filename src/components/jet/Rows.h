@@ -2,7 +2,9 @@
 // column by column from the table's definition or from a layout worked out once per table.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "components/jet/Reader.h"
@@ -38,9 +40,90 @@ struct RowLayout {
         bool fixed, longValue;
     };
     std::vector<Slot> columns;
+    std::vector<Slot> longValues;  // the long-value columns among them, in column order
+    // The end of the last fixed column, from the end of the column count; one more than the
+    // highest variable column's index, 0 when there is none.
+    std::uint32_t fixedEnd = 0, varEnd = 0;
     bool jet3 = false, varColumns = false;
 };
 RowLayout LayoutOf(const TableDef& t, const Format& f);
+// The little-endian 16 bits at `at`, read in one load where the machine's order is the
+// file's.
+inline std::uint32_t Le16(const std::uint8_t* at) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint16_t v;
+        std::memcpy(&v, at, 2);
+        return v;
+    } else {
+        return std::uint32_t{at[0]} | at[1] << 8;
+    }
+}
+
+// Where a row's parts lie, as offsets into the page: its start, the end of its column count,
+// its null mask and the start of its variable table (or its mask, without one).
+struct Frame {
+    std::uint32_t rs, fixedBase, rowColumns, maskAt, trailerStart, varOffsets;
+};
+
+// The frame of a row that passes RowFields's checks of the row itself; false for one that
+// may fail them. Every byte read lies in the row.
+inline bool FrameOf(const std::uint8_t* p, std::size_t size, const Format& f,
+                    const RowLayout& layout, const RowSlot& slot, Frame& r) {
+    const std::uint32_t rs = slot.start, re = slot.end;
+    const std::uint32_t cs = static_cast<std::uint32_t>(f.columnCountSize);
+    if (layout.jet3 || re > size || re < rs + cs) return false;
+    r.rs = rs;
+    r.fixedBase = rs + cs;
+    r.rowColumns = cs == 2 ? Le16(p + rs) : p[rs];
+    const std::uint32_t maskSize = (r.rowColumns + 7) / 8;
+    if (re - rs < cs + maskSize) return false;
+    r.maskAt = r.trailerStart = re - maskSize;
+    r.varOffsets = 0;
+    if (layout.varColumns) {
+        if (r.maskAt < r.fixedBase + 2) return false;
+        const std::uint32_t count = Le16(p + r.maskAt - 2);
+        const std::uint32_t need = 2 * (count + 1) + 2;
+        if (r.maskAt < r.fixedBase + need) return false;
+        r.varOffsets = count + 1;
+        r.trailerStart = r.maskAt - need;
+    }
+    return true;
+}
+
+// Variable offset i, in the variable table FrameOf has bounded when i < r.varOffsets.
+inline std::uint32_t Offset(const std::uint8_t* p, const Frame& r, std::uint32_t i) {
+    return Le16(p + r.maskAt - 4 - 2 * i);
+}
+inline bool Present(const std::uint8_t* p, const Frame& r, std::uint32_t number) {
+    return number < r.rowColumns && (p[r.maskAt + number / 8] >> (number % 8) & 1);
+}
+
+// Whether every column of the table, present or not, lies in the row: the fixed ones end
+// by the trailer, and the variable offsets, from the first to the end of the highest
+// column, start past the column count, never fall and end by the trailer. Every column
+// then passes RowFields's checks, whichever the null mask leaves out.
+inline bool WithinRow(const std::uint8_t* p, const RowLayout& layout, const Frame& r) {
+    if (layout.fixedEnd > r.trailerStart - r.fixedBase) return false;
+    if (layout.varEnd == 0) return true;
+    if (layout.varEnd >= r.varOffsets) return false;
+    std::uint32_t last = Offset(p, r, 0);
+    if (last < r.fixedBase - r.rs) return false;
+    for (std::uint32_t i = 1; i <= layout.varEnd; ++i) {
+        const std::uint32_t next = Offset(p, r, i);
+        if (next < last) return false;
+        last = next;
+    }
+    return r.rs + last <= r.trailerStart;
+}
+
+// Whether the row lies whole in the page and every column of the table in the row, which
+// leaves LongValueFields nothing to doubt: inline, for the walk's loop over rows.
+inline bool RowFits(Bytes page, const Format& f, const RowLayout& layout, const RowSlot& slot) {
+    Frame r;
+    return FrameOf(page.data(), page.size(), f, layout, slot, r) &&
+           WithinRow(page.data(), layout, r);
+}
+
 // The non-null long-value fields of the row, in column order, with the same checks and the
 // same damage as RowFields: a row it doubts is handed to RowFields, which names the fault.
 const std::vector<Field>& LongValueFields(Bytes page, const Format& f, const TableDef& t,
