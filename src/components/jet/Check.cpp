@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "components/jet/LiveRows.h"
+#include "components/jet/LongValueChain.h"
 #include "components/jet/PageAccount.h"
 #include "components/jet/Rows.h"
 
@@ -13,7 +14,6 @@ namespace {
 using namespace Detail;
 
 constexpr std::uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
-constexpr std::uint8_t kInlineValue = 0x80, kOneRowValue = 0x40, kChainedValue = 0x00;
 
 class Checker {
   public:
@@ -29,9 +29,7 @@ class Checker {
     void CheckMovedRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
                        const RowSlot& slot);
     // The long values of the row at `where`, read from `page`.
-    void CheckLongValues(const TableDef& t, Bytes page, const std::vector<Field>& values,
-                         const Where& where);
-    void CheckLongValue(const TableDef& t, Bytes value, const Where& where);
+    void CheckLongValues(Bytes page, const std::vector<Field>& values, const Where& where);
     void CheckIndex(const TableDef& t, const RealIndex& index, std::size_t number, LiveRows& live);
     void Claim(const TableDef& t, std::uint32_t page, const char* what) {
         account_.Claim(t, page, what, names_);
@@ -122,9 +120,23 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
                              "the page is in the table's map but is not a data page "
                              "of that table"};
             }
+            const Bytes bytes = *page;
+            // Most pages: nothing to follow, and no doubt to name.
+            std::uint64_t* record = nullptr;
+            std::uint32_t pageRows = 0;
+            if (layout_.longValues.empty() &&
+                PageFits(
+                    bytes, f_, layout_,
+                    [&](std::uint32_t count) { record = live.Record(pageNo, count); },
+                    [&](std::uint32_t r) {
+                        ++pageRows;
+                        if (record) LiveRows::SetLive(record, r);
+                    })) {
+                rows.LiveRows += pageRows;
+                return;
+            }
             RowSlots(*page, f_, where, slots_);
             live.Add(pageNo, slots_);
-            const Bytes bytes = *page;
             const std::uint32_t count = static_cast<std::uint32_t>(slots_.size());
             for (std::uint32_t r = 0; r < count; ++r) {
                 const RowSlot& slot = slots_[r];
@@ -134,12 +146,11 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
                     CheckMovedRow(t, bytes, pageNo, r, slot);
                     continue;
                 }
-                // Most rows: nothing to follow, and no doubt to name.
                 if (layout_.longValues.empty() && RowFits(bytes, f_, layout_, slot)) continue;
                 const Where where = Where(t.name, pageNo).Row(r);
                 const std::vector<Field>& values =
                     LongValueFields(bytes, f_, t, layout_, slot, where, row_);
-                if (!values.empty()) CheckLongValues(t, bytes, values, where);
+                if (!values.empty()) CheckLongValues(bytes, values, where);
             }
         },
         [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
@@ -175,47 +186,14 @@ void Checker::CheckMovedRow(const TableDef& t, Bytes page, std::uint32_t pageNo,
     RowPointer cur{pageNo, rowNo};
     page = FollowMoved(pages_, t, page, cur, at, hold, Where(t.name, pageNo).Row(rowNo));
     const Where where = Where(t.name, cur.page).Row(cur.row);
-    CheckLongValues(t, page, LongValueFields(page, f_, t, layout_, at, where, row_), where);
+    CheckLongValues(page, LongValueFields(page, f_, t, layout_, at, where, row_), where);
 }
 
-void Checker::CheckLongValues(const TableDef& t, Bytes page, const std::vector<Field>& values,
-                              const Where& where) {
+void Checker::CheckLongValues(Bytes page, const std::vector<Field>& values, const Where& where) {
     for (const Field& field : values) {
         if (field.end == field.start) continue;
-        CheckLongValue(t, page.subspan(field.start, field.end - field.start),
+        CheckLongValue(pages_, f_, account_, page.subspan(field.start, field.end - field.start),
                        where.LongValueIn(field.column->name));
-    }
-}
-
-void Checker::CheckLongValue(const TableDef& t, Bytes value, const Where& where) {
-    (void)t;
-    if (value.size() < 12) return;  // too short to lead anywhere; readers take it as empty
-    const LongValue lv = LongValueAt(value, 0);
-    if (lv.kind == kInlineValue) {
-        if (lv.length > value.size() - 12) throw Damage{where + " is longer than its row holds"};
-        return;
-    }
-    if (lv.kind != kOneRowValue && lv.kind != kChainedValue) {
-        throw NotChecked{where + " is stored in a way this reader does not know"};
-    }
-    RowPointer cur = lv.first;
-    ChainWalk walk(cur);
-    std::uint64_t collected = 0;
-    for (;;) {
-        Refer(where, cur.page);
-        const auto page = pages_.Get(cur.page);
-        RowSlot slot;
-        if (!IsLongValuePage(*page) || !RowAt(*page, f_, cur.row, slot) || slot.deleted) {
-            throw Damage{where + " leads to row " + std::to_string(cur.row) + " of page " +
-                         std::to_string(cur.page) + ", which does not exist"};
-        }
-        if (lv.kind == kOneRowValue) return;
-        if (slot.end - slot.start < 4) throw Damage{where + " has a chunk too short for its link"};
-        collected += slot.end - slot.start - 4;
-        const RowPointer next = RowPointerAt(*page, slot.start);
-        if (next.page == 0 || collected >= lv.length) return;
-        if (walk.ReturnsTo(next)) throw Damage{where + " leads round in a loop"};
-        cur = next;
     }
 }
 

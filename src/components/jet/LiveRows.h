@@ -19,8 +19,17 @@ class LiveRows {
     explicit LiveRows(std::uint32_t pages) : at_(pages, 0) {}
 
     void Add(std::uint32_t page, const std::vector<RowSlot>& slots) {
-        if (page >= at_.size()) return;
-        const std::size_t words = (kCountBits + slots.size() + 63) / 64;
+        std::uint64_t* record = Record(page, slots.size());
+        if (!record) return;
+        for (std::size_t r = 0; r < slots.size(); ++r) {
+            if (!slots[r].deleted) SetLive(record, r);
+        }
+    }
+    // A record of `rows` rows for `page`, none live yet, which replaces any before it; null
+    // where nothing asks.
+    std::uint64_t* Record(std::uint32_t page, std::size_t rows) {
+        if (page >= at_.size()) return nullptr;
+        const std::size_t words = (kCountBits + rows + 63) / 64;
         if (blocks_.empty() || used_ + words > kBlockWords) {
             blocks_.push_back(std::make_unique<std::uint64_t[]>(kBlockWords));
             used_ = 0;
@@ -28,11 +37,12 @@ class LiveRows {
         std::uint64_t* record = blocks_.back().get() + used_;
         at_[page] = static_cast<std::uint32_t>((blocks_.size() - 1) * kBlockWords + used_ + 1);
         used_ += words;
-        record[0] = slots.size();
-        for (std::size_t r = 0; r < slots.size(); ++r) {
-            const std::size_t bit = kCountBits + r;
-            if (!slots[r].deleted) record[bit / 64] |= 1ull << (bit % 64);
-        }
+        record[0] = rows;
+        return record;
+    }
+    static void SetLive(std::uint64_t* record, std::size_t row) {
+        const std::size_t bit = kCountBits + row;
+        record[bit / 64] |= 1ull << (bit % 64);
     }
     bool IsLive(RowPointer at) const {
         if (at.page >= at_.size() || at_[at.page] == 0) return false;

@@ -124,6 +124,35 @@ inline bool RowFits(Bytes page, const Format& f, const RowLayout& layout, const 
            WithinRow(page.data(), layout, r);
 }
 
+// Whether the walk has nothing to name on a data page of a table without long values: its
+// row table is one RowSlots accepts, no row is moved, and every live row fits as RowFits
+// says. `begin(count)` is called with the page's row count, then `live(row)` for each live
+// row; when the answer is false, for some of them only, and the page is read row by row.
+template <class Begin, class Live>
+inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout, Begin&& begin,
+                     Live&& live) {
+    const std::uint8_t* p = page.data();
+    if (f.rowCountAt + 2 > page.size()) return false;
+    const std::uint32_t count = Le16(p + f.rowCountAt);
+    const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
+    if (tableEnd > page.size()) return false;
+    begin(count);
+    std::uint32_t end = f.pageSize;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::uint32_t raw = Le16(p + f.rowCountAt + 2 + 2 * i);
+        RowSlot slot;
+        slot.start = raw & 0x1FFF;
+        slot.end = end;
+        end = slot.start;
+        if (raw & 0x8000) continue;
+        if (raw & 0x4000 || slot.start < tableEnd) return false;
+        live(i);
+        // Which also holds the row inside the page and before the row ahead of it.
+        if (!RowFits(page, f, layout, slot)) return false;
+    }
+    return true;
+}
+
 // The non-null long-value fields of the row, in column order, with the same checks and the
 // same damage as RowFields: a row it doubts is handed to RowFields, which names the fault.
 const std::vector<Field>& LongValueFields(Bytes page, const Format& f, const TableDef& t,

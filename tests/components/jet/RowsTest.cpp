@@ -1,6 +1,6 @@
-// The quick reading of a row's long values against the plain column reader, on one row
-// made sound and then broken in each way a column can leave it: both find the same fields,
-// or the same damage.
+// The quick readings against the plain ones: a row's long values against the column reader,
+// on one row made sound and then broken in each way a column can leave it, and a page's rows
+// taken whole against its row table read row by row.
 #include <gtest/gtest.h>
 
 #include "components/jet/Rows.h"
@@ -69,6 +69,58 @@ TEST(JetRows, TheQuickReadingFindsWhatTheColumnReaderFinds) {
         });
         EXPECT_EQ(quick, plain) << c.what;
         EXPECT_NE(quick.find(c.expected), std::string::npos) << c.what << ": " << quick;
+    }
+}
+
+// A page of three rows of one fixed column, as the walk takes it: whole, with the rows it
+// names live, only where the row table read row by row finds no damage, no moved row and no
+// row that may not fit.
+TEST(JetRows, APageIsTakenWholeOnlyWhereEachRowWouldBe) {
+    struct Case {
+        const char* what;
+        std::size_t row;
+        std::uint16_t entry;  // the row's new entry in the row table
+        const char* expected;
+    } cases[] = {
+        {"sound", 0, 4089, "0 1 2 "},
+        {"a deleted row", 1, 0x8000 | 4082, "0 2 "},
+        {"a moved row", 1, 0x4000 | 4082, "by row"},
+        {"a row starting in the row table, on its count", 2, 12, "by row"},
+        {"a row cut short by a deleted row after it", 1, 0x8000 | 4076, "by row"},
+    };
+    TableDef t;
+    t.name = "T";
+    t.columns = {{0x04, 0x01, 0, 0, 0, 4, "F"}};
+    const Format f;
+    const RowLayout layout = LayoutOf(t, f);
+    for (const Case& c : cases) {
+        // Each row: its column count, 1, the 4 bytes of F, and the null mask.
+        std::vector<std::uint8_t> page(f.pageSize);
+        page[12] = 3;
+        for (std::uint32_t r = 0; r < 3; ++r) {
+            const std::uint32_t start = f.pageSize - 7 * (r + 1);
+            page[start] = 1, page[start + 6] = 1;
+            const std::uint16_t entry = r == c.row ? c.entry : start;
+            page[14 + 2 * r] = entry & 0xFF, page[15 + 2 * r] = entry >> 8;
+        }
+        std::string whole;
+        const bool taken = PageFits(
+            page, f, layout, [](std::uint32_t) {},
+            [&](std::uint32_t r) { whole += std::to_string(r) + " "; });
+        std::string byRow;
+        try {
+            std::vector<RowSlot> slots;
+            RowSlots(page, f, Where(t.name, 1), slots);
+            for (std::size_t r = 0; r < slots.size(); ++r) {
+                if (slots[r].deleted) continue;
+                if (slots[r].overflow || !RowFits(page, f, layout, slots[r])) byRow = "by row";
+                if (byRow.empty() || byRow.back() == ' ') byRow += std::to_string(r) + " ";
+            }
+        } catch (const Damage&) {
+            byRow = "by row";
+        }
+        EXPECT_EQ(taken ? whole : "by row", byRow) << c.what;
+        EXPECT_EQ(byRow, c.expected) << c.what;
     }
 }
 
