@@ -259,11 +259,7 @@ void RowSlots(Bytes page, const Format& f, const Where& where, std::vector<RowSl
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t raw = U16(page, f.rowCountAt + 2 + 2 * i);
-        RowSlot& r = rows[i];
-        r.start = raw & 0x1FFF;
-        r.end = end;
-        r.deleted = (raw & 0x8000) != 0;
-        r.overflow = (raw & 0x4000) != 0;
+        RowSlot& r = rows[i] = SlotOf(raw, end);
         end = r.start;
         if (r.deleted) continue;
         if (r.start >= f.pageSize) {
@@ -281,10 +277,7 @@ bool RowAt(Bytes page, const Format& f, std::uint32_t row, RowSlot& slot) {
     const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
     if (row >= count || tableEnd > page.size()) return false;
     const std::uint32_t raw = U16(page, f.rowCountAt + 2 + 2 * row);
-    slot.start = raw & 0x1FFF;
-    slot.end = row == 0 ? f.pageSize : U16(page, f.rowCountAt + 2 * row) & 0x1FFF;
-    slot.deleted = (raw & 0x8000) != 0;
-    slot.overflow = (raw & 0x4000) != 0;
+    slot = SlotOf(raw, row == 0 ? f.pageSize : U16(page, f.rowCountAt + 2 * row) & 0x1FFF);
     return slot.start >= tableEnd && slot.start < slot.end && slot.end <= f.pageSize;
 }
 

@@ -184,6 +184,11 @@ struct RowSlot {
     std::uint32_t start = 0, end = 0;
     bool deleted = false, overflow = false;
 };
+// A row table's entry: where its row starts and whether it is deleted or moved; the row ends at
+// `end`, where the row before it starts.
+inline RowSlot SlotOf(std::uint32_t entry, std::uint32_t end) {
+    return {entry & 0x1FFF, end, (entry & 0x8000) != 0, (entry & 0x4000) != 0};
+}
 // The rows of a data page; throws Damage (naming `where`) when the table does not fit.
 std::vector<RowSlot> RowSlots(Bytes page, const Format& f, const Where& where);
 // The same into `rows`, whose storage a walk reuses from page to page.

@@ -140,12 +140,10 @@ inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout, Begin
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {
         const std::uint32_t raw = Le16(p + f.rowCountAt + 2 + 2 * i);
-        RowSlot slot;
-        slot.start = raw & 0x1FFF;
-        slot.end = end;
+        const RowSlot slot = SlotOf(raw, end);
         end = slot.start;
-        if (raw & 0x8000) continue;
-        if (raw & 0x4000 || slot.start < tableEnd) return false;
+        if (slot.deleted) continue;
+        if (slot.overflow || slot.start < tableEnd) return false;
         live(i);
         // Which also holds the row inside the page and before the row ahead of it.
         if (!RowFits(page, f, layout, slot)) return false;
