@@ -1,6 +1,8 @@
 // A second thread for the database check, on a core the run has to spare.
 #pragma once
 
+#include <atomic>
+
 #include "components/jet/DatabaseCheck.h"
 #include "components/windows/Win32.h"
 
@@ -31,8 +33,24 @@ class SpareThread final : public Jet::SecondThread {
         CloseHandle(thread_);
         thread_ = nullptr;
     }
-    void Give(int n) override { ReleaseSemaphore(counts_[n], 1, nullptr); }
-    void Take(int n) override { WaitForSingleObject(counts_[n], INFINITE); }
+    // A count below 0 is one thread asleep on the semaphore, which only then is used: the
+    // other thread mostly gives within tens of microseconds, and going through the kernel to
+    // sleep and wake costs about as much.
+    void Give(int n) override {
+        if (tokens_[n].fetch_add(1, std::memory_order_release) < 0)
+            ReleaseSemaphore(counts_[n], 1, nullptr);
+    }
+    void Take(int n) override {
+        std::atomic<long>& tokens = tokens_[n];
+        for (int asked = 0; asked < kAsks; ++asked) {
+            long now = tokens.load(std::memory_order_relaxed);
+            if (now > 0 && tokens.compare_exchange_weak(now, now - 1, std::memory_order_acquire))
+                return;
+            YieldProcessor();
+        }
+        if (tokens.fetch_sub(1, std::memory_order_acquire) <= 0)
+            WaitForSingleObject(counts_[n], INFINITE);
+    }
 
   private:
     static DWORD WINAPI Run(void* self) {
@@ -40,7 +58,9 @@ class SpareThread final : public Jet::SecondThread {
         return 0;
     }
 
+    static constexpr int kAsks = 4000;
     std::function<void()> work_;
+    std::atomic<long> tokens_[2] = {0, 0};
     HANDLE counts_[2] = {};
     HANDLE thread_ = nullptr;
 };
