@@ -18,7 +18,7 @@ PageBatches::PageBatches(const PageSource& source, const Header& header, SecondT
       pageCount_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
       second_(second),
       buffer_(std::make_unique<std::uint8_t[]>(kBatchPages * header.format.pageSize)) {
-    pending_.reserve(kBatchPages);
+    pending_.resize(kBatchPages);
     if (second_ && !second_->Start([this] { Work(); })) second_ = nullptr;
 }
 
@@ -35,13 +35,14 @@ void PageBatches::Begin(const RowLayout& layout, Settle settle) {
 }
 
 void PageBatches::Add(std::uint32_t page) {
-    PageTaken& p = pending_.emplace_back();
-    p.page = page;
-    if (pending_.size() == kBatchPages) Drain();
+    PageTaken& p = pending_[count_++];
+    p.page = page, p.read = p.fits = false;
+    if (count_ == kBatchPages) Drain();
 }
 
 void PageBatches::Drain() {
-    const std::size_t count = pending_.size();
+    // Settled pages are not settled again, nor those after one that raised.
+    const std::size_t count = std::exchange(count_, 0);
     if (count == 0) return;
     const std::size_t ps = header_.format.pageSize;
     for (std::size_t i = 0; i < count; ++i) pending_[i].bytes = Bytes(&buffer_[i * ps], ps);
@@ -53,18 +54,7 @@ void PageBatches::Drain() {
     }
     Take(pending_.data() + there, count - there);
     if (there > 0) second_->Take(1);
-    // Settled pages are not settled again, nor those after one that raised.
-    std::vector<PageTaken> batch;
-    batch.swap(pending_);
-    try {
-        for (const PageTaken& p : batch) settle_(p);
-    } catch (...) {
-        batch.clear();
-        pending_.swap(batch);
-        throw;
-    }
-    batch.clear();
-    pending_.swap(batch);
+    for (std::size_t i = 0; i < count; ++i) settle_(pending_[i]);
 }
 
 // Each run of pages that follow one another in one read; a run that cannot be read is no
