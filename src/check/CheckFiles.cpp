@@ -26,7 +26,7 @@ int CheckFile(const std::string& path, std::ostream& out) {
     std::optional<std::string> nearLimit;
     try {
         const auto pages = The<Components::CheckerServices>().Open(path);
-        report = Jet::CheckDatabase(*pages);
+        report = Jet::CheckDatabase(*pages, The<Components::CheckerServices>().Beside().get());
         nearLimit = Jet::NearLimitWarning(path, *pages);
     } catch (...) {
         out << "unreadable\t" << Field(Err::Capture(std::current_exception()).Description())

@@ -25,6 +25,10 @@ class CheckerServices {
     // writer, so that a database in use on a file server can be checked. Raises Err::Error
     // naming the path when it cannot be opened or is no regular file.
     virtual std::unique_ptr<Jet::PageSource> Open(const std::string& path) = 0;
+
+    // A thread for a check beside the caller's, so that a check uses two cores; null where
+    // there is none to be had.
+    virtual std::unique_ptr<Jet::SecondThread> Beside() = 0;
 };
 
 std::unique_ptr<CheckerServices> CreatePlatformInstance(Tag<CheckerServices>);

@@ -5,6 +5,7 @@
 #include "components/jet/LiveRows.h"
 #include "components/jet/LongValueChain.h"
 #include "components/jet/PageAccount.h"
+#include "components/jet/PageBatches.h"
 #include "components/jet/Rows.h"
 
 namespace Jet {
@@ -17,14 +18,22 @@ constexpr std::uint8_t kIndexNode = 0x03, kIndexLeaf = 0x04;
 
 class Checker {
   public:
-    Checker(const PageSource& source, const Header& header)
-        : pages_(source, header), f_(header.format), account_(pages_.Count()) {}
+    Checker(const PageSource& source, const Header& header, SecondThread* second)
+        : pages_(source, header),
+          f_(header.format),
+          account_(pages_.Count()),
+          batches_(source, header, second) {}
 
     // Fills `report` as far as it gets; throws the first damage met.
     void Run(CheckReport& report);
 
   private:
     void CheckTable(const CatalogEntry& entry, TableRows& rows);
+    // That a page the table's map names among its rows is a data page of the table.
+    void CheckKind(const TableDef& t, std::uint32_t pageNo, Bytes page);
+    // The rows of a data page, one by one.
+    void CheckRows(const TableDef& t, std::uint32_t pageNo, Bytes bytes, TableRows& rows,
+                   LiveRows& live);
     // A moved row, followed to where it lies.
     void CheckMovedRow(const TableDef& t, Bytes page, std::uint32_t pageNo, std::uint32_t rowNo,
                        const RowSlot& slot);
@@ -46,6 +55,7 @@ class Checker {
     std::vector<RowSlot> slots_;
     RowScratch row_;
     RowLayout layout_;  // of the table being walked
+    PageBatches batches_;
 };
 
 Bytes Checker::Map(const TableDef& t, RowPointer at, Pages::Handle& keep) {
@@ -104,56 +114,32 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
     // Only an index asks which rows are live.
     LiveRows live(t.indexes.empty() ? 0 : pages_.Count());
     const Bytes owned = Map(t, t.ownedMap, keep);
-    ForEachMapPage(
-        pages_, owned, PageWhere(t.name, t.page),
-        [&](std::uint32_t pageNo) {
-            Claim(t, pageNo, "rows");
-            const auto page = pages_.Get(pageNo);
-            const Where where(t.name, pageNo);
-            // Rows of another table are damage; a page of another kind is not known to be.
-            if (!IsDataPage(*page) || IsLongValuePage(*page)) {
-                throw NotChecked{where + "the table's map names a page of kind " +
-                                 std::to_string((*page)[0]) + " among its rows"};
-            }
-            if (U32(*page, 4) != t.page) {
-                throw Damage{where +
-                             "the page is in the table's map but is not a data page "
-                             "of that table"};
-            }
-            const Bytes bytes = *page;
-            // Most pages: nothing to follow, and no doubt to name.
-            std::uint64_t* record = nullptr;
-            std::uint32_t pageRows = 0;
-            if (layout_.longValues.empty() &&
-                PageFits(
-                    bytes, f_, layout_,
-                    [&](std::uint32_t count) { record = live.Record(pageNo, count); },
-                    [&](std::uint32_t r) {
-                        ++pageRows;
-                        if (record) LiveRows::SetLive(record, r);
-                    })) {
-                rows.LiveRows += pageRows;
-                return;
-            }
-            RowSlots(*page, f_, where, slots_);
-            live.Add(pageNo, slots_);
-            const std::uint32_t count = static_cast<std::uint32_t>(slots_.size());
-            for (std::uint32_t r = 0; r < count; ++r) {
-                const RowSlot& slot = slots_[r];
-                if (slot.deleted) continue;
-                ++rows.LiveRows;
-                if (slot.overflow) {
-                    CheckMovedRow(t, bytes, pageNo, r, slot);
-                    continue;
-                }
-                if (layout_.longValues.empty() && RowFits(bytes, f_, layout_, slot)) continue;
-                const Where where = Where(t.name, pageNo).Row(r);
-                const std::vector<Field>& values =
-                    LongValueFields(bytes, f_, t, layout_, slot, where, row_);
-                if (!values.empty()) CheckLongValues(bytes, values, where);
-            }
-        },
-        [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
+    // Most pages: nothing to follow, and no doubt to name, which a page taken whole shows.
+    const bool whole = layout_.longValues.empty() && !layout_.jet3;
+    batches_.Begin(layout_, [&](const PageTaken& p) {
+        if (!p.read) throw Unreadable{"page " + std::to_string(p.page) + " cannot be read"};
+        CheckKind(t, p.page, p.bytes);
+        if (!p.fits) return CheckRows(t, p.page, p.bytes, rows, live);
+        rows.LiveRows += p.liveRows;
+        live.Copy(p.page, p.record.data());
+    });
+    try {
+        ForEachMapPage(
+            pages_, owned, PageWhere(t.name, t.page),
+            [&](std::uint32_t pageNo) {
+                Claim(t, pageNo, "rows");
+                if (whole) return batches_.Add(pageNo);
+                const auto page = pages_.Get(pageNo);
+                CheckKind(t, pageNo, *page);
+                CheckRows(t, pageNo, *page, rows, live);
+            },
+            [&](std::uint32_t page) { Refer(PageWhere(t.name, t.page) + "a map page", page); });
+    } catch (...) {
+        // The pages before the one that raised come first.
+        batches_.Drain();
+        throw;
+    }
+    batches_.Drain();
     Map(t, t.freeMap, keep);
     for (const RowPointer& map : t.columnMaps) {
         if (map == RowPointer{}) continue;  // a column without a map of its own
@@ -176,6 +162,39 @@ void Checker::CheckTable(const CatalogEntry& e, TableRows& rows) {
         notes_->push_back("table " + t.name + ": its definition stores " +
                           std::to_string(t.storedRows) + " rows, " + std::to_string(rows.LiveRows) +
                           " were counted");
+    }
+}
+
+void Checker::CheckKind(const TableDef& t, std::uint32_t pageNo, Bytes page) {
+    const Where where(t.name, pageNo);
+    // Rows of another table are damage; a page of another kind is not known to be.
+    if (!IsDataPage(page) || IsLongValuePage(page)) {
+        throw NotChecked{where + "the table's map names a page of kind " + std::to_string(page[0]) +
+                         " among its rows"};
+    }
+    if (U32(page, 4) != t.page) {
+        throw Damage{where + "the page is in the table's map but is not a data page of that table"};
+    }
+}
+
+void Checker::CheckRows(const TableDef& t, std::uint32_t pageNo, Bytes bytes, TableRows& rows,
+                        LiveRows& live) {
+    RowSlots(bytes, f_, Where(t.name, pageNo), slots_);
+    live.Add(pageNo, slots_);
+    const std::uint32_t count = static_cast<std::uint32_t>(slots_.size());
+    for (std::uint32_t r = 0; r < count; ++r) {
+        const RowSlot& slot = slots_[r];
+        if (slot.deleted) continue;
+        ++rows.LiveRows;
+        if (slot.overflow) {
+            CheckMovedRow(t, bytes, pageNo, r, slot);
+            continue;
+        }
+        if (layout_.longValues.empty() && RowFits(bytes, f_, layout_, slot)) continue;
+        const Where where = Where(t.name, pageNo).Row(r);
+        const std::vector<Field>& values =
+            LongValueFields(bytes, f_, t, layout_, slot, where, row_);
+        if (!values.empty()) CheckLongValues(bytes, values, where);
     }
 }
 
@@ -251,11 +270,11 @@ void Checker::CheckIndex(const TableDef& t, const RealIndex& index, std::size_t 
 
 }  // namespace
 
-CheckReport CheckDatabase(const PageSource& source) {
+CheckReport CheckDatabase(const PageSource& source, SecondThread* second) {
     CheckReport report;
     try {
         const Header header = ReadHeader(source);
-        Checker checker(source, header);
+        Checker checker(source, header, second);
         checker.Run(report);
     } catch (const Damage& d) {
         report.Outcome = Verdict::kDamaged;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -20,7 +21,8 @@ class PageSource {
     virtual std::uint64_t Size() const = 0;
     // Fills `out` with the bytes at `offset`; the caller keeps the range inside Size().
     // False when they cannot all be read (an I/O error): the check then answers
-    // kUnreadable, never kDamaged.
+    // kUnreadable, never kDamaged. Called on two threads at once by a check given a second
+    // thread.
     virtual bool Read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
 };
 
@@ -67,9 +69,28 @@ struct CheckReport {
     bool UnknownFormat = false;      // kNotChecked because the header names no format known
 };
 
+// A thread beside the check's own, where the caller has a core to spare: the check reads the
+// pages on its own thread and has their rows checked, a batch at a time, on this one.
+class SecondThread {
+  public:
+    virtual ~SecondThread() = default;
+    // Runs `work` on the second thread; false where no thread is to be had (the check then
+    // does all its work on its own).
+    virtual bool Start(std::function<void()> work) = 0;
+    // Returns once `work` has returned; only after a Start that succeeded.
+    virtual void Join() = 0;
+    // Two counts the threads share, `n` 0 or 1, each starting at 0: Give adds one to count
+    // `n`; Take waits until it is above 0 and takes one. What one thread wrote before a Give
+    // the other sees after the Take it ends.
+    virtual void Give(int n) = 0;
+    virtual void Take(int n) = 0;
+};
+
 // Never throws for any content of the file and never reads outside it; each page it reaches
 // is read at most twice, and it holds no more than a bitmap of the pages and a bounded cache.
-CheckReport CheckDatabase(const PageSource& source);
+// With a second thread, the same report: the pages are read as without, on the caller's
+// thread, and only the checks of whole pages move.
+CheckReport CheckDatabase(const PageSource& source, SecondThread* second = nullptr);
 
 // What the compacted copy lacks against its source, as the description of the engine's
 // error 3056 ("The compacted copy '<copy>' holds 1200 of the 1203 rows of table Orders; the

@@ -1,6 +1,7 @@
 // A table's live rows by page, for the structural check.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -39,6 +40,12 @@ class LiveRows {
         used_ += words;
         record[0] = rows;
         return record;
+    }
+    // A record made as Record makes one, for `page`.
+    void Copy(std::uint32_t page, const std::uint64_t* from) {
+        const std::size_t rows = from[0] & 0xFFFF;
+        if (std::uint64_t* record = Record(page, rows))
+            std::copy_n(from, (kCountBits + rows + 63) / 64, record);
     }
     static void SetLive(std::uint64_t* record, std::size_t row) {
         const std::size_t bit = kCountBits + row;

@@ -124,6 +124,13 @@ inline bool RowFits(Bytes page, const Format& f, const RowLayout& layout, const 
            WithinRow(page.data(), layout, r);
 }
 
+// The page's row count, where its row table lies in the page.
+inline bool RowCountOf(Bytes page, const Format& f, std::uint32_t& count) {
+    if (f.rowCountAt + 2 > page.size()) return false;
+    count = Le16(page.data() + f.rowCountAt);
+    return f.rowCountAt + 2 + 2 * std::size_t{count} <= page.size();
+}
+
 // Whether the walk has nothing to name on a data page of a table without long values: its
 // row table is one RowSlots accepts, no row is moved, and every live row fits as RowFits
 // says. `begin(count)` is called with the page's row count, then `live(row)` for each live
@@ -132,10 +139,9 @@ template <class Begin, class Live>
 inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout, Begin&& begin,
                      Live&& live) {
     const std::uint8_t* p = page.data();
-    if (f.rowCountAt + 2 > page.size()) return false;
-    const std::uint32_t count = Le16(p + f.rowCountAt);
+    std::uint32_t count;
+    if (!RowCountOf(page, f, count)) return false;
     const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
-    if (tableEnd > page.size()) return false;
     begin(count);
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {

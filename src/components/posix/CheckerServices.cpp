@@ -7,6 +7,7 @@
 #include "components/posix/Descriptor.h"
 #include "components/posix/DescriptorPages.h"
 #include "components/posix/PosixErrors.h"
+#include "components/posix/SpareThread.h"
 
 namespace Components {
 
@@ -53,6 +54,8 @@ class PosixCheckerServices final : public CheckerServices {
         }
         return std::make_unique<FilePages>(fd, static_cast<std::uint64_t>(status.st_size));
     }
+
+    std::unique_ptr<Jet::SecondThread> Beside() override { return std::make_unique<SpareThread>(); }
 };
 
 }  // namespace

@@ -31,6 +31,7 @@
 #include "components/posix/FolderSync.h"
 #include "components/posix/PosixErrors.h"
 #include "components/posix/PosixPaths.h"
+#include "components/posix/SpareThread.h"
 
 namespace Components {
 
@@ -160,7 +161,9 @@ class CopyingDatabaseEngine final : public DatabaseEngine {
             const Jet::CheckReport database = CheckSource(walked, pages.Error(), source);
             if (copyFailure) std::rethrow_exception(copyFailure);
             // The copy read back from its own descriptor once it is on the disk.
-            const Jet::CheckReport copy = Jet::CheckDatabase(DescriptorPages(out.Get(), size));
+            SpareThread second;
+            const Jet::CheckReport copy =
+                Jet::CheckDatabase(DescriptorPages(out.Get(), size), &second);
             const Jet::HeaderSecret copySecret =
                 Jet::ReadHeaderSecret(DescriptorPages(out.Get(), size));
             const Jet::CopyProof proof = Jet::ProveCopy(database, copy, source, destination);

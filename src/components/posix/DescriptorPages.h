@@ -2,6 +2,7 @@
 // table so that every read can be made to fail.
 #pragma once
 
+#include <atomic>
 #include <cerrno>
 #include <span>
 
@@ -27,7 +28,7 @@ class DescriptorPages final : public Jet::PageSource {
   private:
     int fd_;
     std::uint64_t size_;
-    mutable int error_ = 0;
+    mutable std::atomic<int> error_ = 0;  // the check may read on two threads
 };
 
 }  // namespace Components::Posix

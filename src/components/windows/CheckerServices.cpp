@@ -1,6 +1,7 @@
 #include "components/CheckerServices.h"
 
 #include "components/windows/FilePages.h"
+#include "components/windows/SpareThread.h"
 #include "components/windows/Win32.h"
 #include "components/windows/WinText.h"
 
@@ -55,6 +56,10 @@ class WindowsCheckerServices final : public CheckerServices {
 
     std::unique_ptr<Jet::PageSource> Open(const std::string& path) override {
         return Win::OpenFilePages(path);
+    }
+
+    std::unique_ptr<Jet::SecondThread> Beside() override {
+        return std::make_unique<Win::SpareThread>();
     }
 
   private:

@@ -5,7 +5,9 @@
 #include <gmock/gmock.h>
 
 #include <map>
+#include <sstream>
 
+#include "components/posix/SpareThread.h"
 #include "support/Plants.h"
 
 namespace {
@@ -47,10 +49,25 @@ Counts Counted(const Jet::CheckReport& report) {
     return counts;
 }
 
+// All a report says, as one text.
+std::string Said(const Jet::CheckReport& r) {
+    std::ostringstream out;
+    out << static_cast<int>(r.Outcome) << " " << r.Finding << "\n"
+        << r.Pages.Total << " " << r.Pages.InUse << " " << r.Pages.Unreferenced << "\n";
+    for (const auto& t : r.Tables) out << t.Name << " " << t.LiveRows << "\n";
+    for (const auto& note : r.Notes) out << note << "\n";
+    return out.str();
+}
+
+// Checked alone and with half of each batch of pages taken on a second thread, which must
+// say the same.
 Jet::CheckReport Check(const std::vector<std::uint8_t>& bytes, const fs::path& what) {
     const CountingSource source(bytes);
     Jet::CheckReport report = Jet::CheckDatabase(source);
     EXPECT_LE(source.most, 2) << what << " reads a page more than twice";
+    Components::Posix::SpareThread second;
+    EXPECT_EQ(Said(Jet::CheckDatabase(Jet::MemoryPageSource(bytes), &second)), Said(report))
+        << what;
     return report;
 }
 
@@ -212,6 +229,29 @@ TEST(JetCheck, MapsByReferenceAreReadStretchByStretch) {
             for (auto& [table, rows] : counts) rows += table == db.user->name && !s.deleted;
         }
         EXPECT_EQ(Counted(referenced), counts) << file;
+    }
+}
+
+// Of two faults in a table's pages, the one first in its map is named, whichever thread took
+// its page and however the other is found: on a page after it of another kind (a copy of the
+// catalog's definition, past our own database's end), or by the map naming a page past the
+// end of the file.
+TEST(JetCheck, TheFirstFaultInATablesMapIsTheOneNamed) {
+    Db db(TOLVANE_SOURCE_DIR "/tests/support/Shop.mdb");
+    const std::uint32_t first = db.PagesOf(db.user->ownedMap).front(), end = db.pages.Count();
+    for (const std::uint32_t after : {end, end + 2}) {
+        std::vector<std::uint8_t> out = db.bytes;
+        out.insert(out.end(), out.begin() + db.At(2), out.begin() + db.At(3));
+        out[db.At(first, db.f.rowCountAt + 1)] = 0x7F;
+        const auto [at, mask] = db.Bit(db.user->ownedMap, after);
+        ASSERT_TRUE(mask != 0 && after > first) << after;
+        out[at] |= mask;
+        const auto [inUse, free] = db.Bit({1, 0}, end);  // the copy in use, not free
+        ASSERT_NE(free, 0);
+        out[inUse] &= static_cast<std::uint8_t>(~free);
+        EXPECT_THAT(Check(out, "Shop.mdb").Finding,
+                    HasSubstr("page " + std::to_string(first) + ": its table of"))
+            << after;
     }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "components/jet/DatabaseCheck.h"
+#include "components/posix/SpareThread.h"
 
 namespace {
 
@@ -48,9 +49,22 @@ bool NamesPageInside(const std::string& finding, std::uint64_t pages) {
     return false;
 }
 
+bool Same(const Jet::CheckReport& a, const Jet::CheckReport& b) {
+    const auto rows = [](const Jet::TableRows& x, const Jet::TableRows& y) {
+        return x.Name == y.Name && x.System == y.System && x.LiveRows == y.LiveRows;
+    };
+    return a.Outcome == b.Outcome && a.Finding == b.Finding && a.Notes == b.Notes &&
+           a.UnknownFormat == b.UnknownFormat && a.Pages.Total == b.Pages.Total &&
+           a.Pages.InUse == b.Pages.InUse && a.Pages.Unreferenced == b.Pages.Unreferenced &&
+           std::equal(a.Tables.begin(), a.Tables.end(), b.Tables.begin(), b.Tables.end(), rows);
+}
+
 void CheckFile(const std::vector<unsigned char>& bytes) {
     const WatchedSource source(bytes);
     const Jet::CheckReport report = Jet::CheckDatabase(source);
+    Components::Posix::SpareThread second;
+    Require(Same(Jet::CheckDatabase(Jet::MemoryPageSource(bytes), &second), report),
+            "a second thread changed the report");
     using Jet::Verdict;
     Require(report.Outcome != Verdict::kUnreadable, "a read of memory failed");
     Require((report.Outcome == Verdict::kSound) == report.Finding.empty(),

@@ -1,0 +1,119 @@
+#include "components/jet/PageBatches.h"
+
+#include "components/jet/LiveRows.h"
+
+namespace Jet::Detail {
+
+namespace {
+
+// Pages read at a time, half on each thread: enough that handing half over costs little
+// beside reading and checking it, few enough that each half stays in its core's cache.
+constexpr std::size_t kBatchPages = 128;
+
+}  // namespace
+
+PageBatches::PageBatches(const PageSource& source, const Header& header, SecondThread* second)
+    : source_(source),
+      header_(header),
+      pageCount_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
+      second_(second),
+      buffer_(std::make_unique<std::uint8_t[]>(kBatchPages * header.format.pageSize)) {
+    pending_.resize(kBatchPages);
+    if (second_ && !second_->Start([this] { Work(); })) second_ = nullptr;
+}
+
+PageBatches::~PageBatches() {
+    if (!second_) return;
+    stop_ = true;
+    second_->Give(0);
+    second_->Join();
+}
+
+void PageBatches::Begin(const RowLayout& layout, Settle settle) {
+    layout_ = &layout;
+    settle_ = std::move(settle);
+}
+
+void PageBatches::Add(std::uint32_t page) {
+    PageTaken& p = pending_[count_++];
+    p.page = page, p.read = p.fits = false;
+    if (count_ == kBatchPages) Drain();
+}
+
+void PageBatches::Drain() {
+    // Settled pages are not settled again, nor those after one that raised.
+    const std::size_t count = std::exchange(count_, 0);
+    if (count == 0) return;
+    const std::size_t ps = header_.format.pageSize;
+    for (std::size_t i = 0; i < count; ++i) pending_[i].bytes = Bytes(&buffer_[i * ps], ps);
+    // The first half there, the second here; one page alone is not worth a hand-over.
+    const std::size_t there = second_ ? count / 2 : 0;
+    if (there > 0) {
+        posted_ = pending_.data(), postedCount_ = there;
+        second_->Give(0);
+    }
+    Take(pending_.data() + there, count - there);
+    if (there > 0) second_->Take(1);
+    for (std::size_t i = 0; i < count; ++i) settle_(pending_[i]);
+}
+
+// Each run of pages that follow one another in one read; a run that cannot be read is no
+// finding: its pages are then read alone, and each one's own read decides.
+void PageBatches::Read(PageTaken* at, std::size_t count) {
+    const std::uint32_t ps = header_.format.pageSize;
+    for (std::size_t i = 0; i < count;) {
+        std::size_t run = 1;
+        while (i + run < count && at[i + run].page == at[i].page + run &&
+               at[i + run].page < pageCount_)
+            ++run;
+        // Where the page's bytes go: its place in the batch's buffer.
+        const auto bytes = [&](std::size_t k) {
+            return std::span(&buffer_[std::size_t(at + k - pending_.data()) * ps], ps);
+        };
+        const auto read = [&](std::size_t k, std::size_t pages) {
+            return at[k].page < pageCount_ && source_.Read(std::uint64_t{at[k].page} * ps,
+                                                           std::span(bytes(k).data(), pages * ps));
+        };
+        const bool whole = run > 1 && read(i, run);
+        for (std::size_t k = i; k < i + run; ++k) {
+            at[k].read = whole || read(k, 1);
+            if (at[k].read && header_.databaseKey != 0 && at[k].page != 0)
+                Rc4(header_.databaseKey ^ at[k].page, bytes(k));
+        }
+        i += run;
+    }
+}
+
+void PageBatches::Take(PageTaken* at, std::size_t count) {
+    Read(at, count);
+    for (std::size_t i = 0; i < count; ++i) {
+        PageTaken& p = at[i];
+        if (!p.read) continue;
+        // Kept in locals: a count in the page's entry could be any of the values the loop
+        // reads, and would have them read again for every row.
+        std::uint32_t rows = 0;
+        std::uint64_t* const record = p.record.data();
+        p.fits = PageFits(
+            p.bytes, header_.format, *layout_,
+            [&](std::uint32_t n) {
+                record[0] = n;
+                std::fill(record + 1, record + (16 + n + 63) / 64, 0);
+            },
+            [&](std::uint32_t r) {
+                ++rows;
+                LiveRows::SetLive(record, r);
+            });
+        p.liveRows = rows;
+    }
+}
+
+void PageBatches::Work() {
+    for (;;) {
+        second_->Take(0);
+        if (stop_) return;
+        Take(posted_, postedCount_);
+        second_->Give(1);
+    }
+}
+
+}  // namespace Jet::Detail
