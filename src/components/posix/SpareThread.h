@@ -46,7 +46,7 @@ class SpareThread final : public Jet::SecondThread {
     }
 
   private:
-    static constexpr int kAsks = 4000;
+    static constexpr int kAsks = 40000;
     static void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
