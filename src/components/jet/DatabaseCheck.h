@@ -69,8 +69,8 @@ struct CheckReport {
     bool UnknownFormat = false;      // kNotChecked because the header names no format known
 };
 
-// A thread beside the check's own, where the caller has a core to spare: the check reads the
-// pages on its own thread and has their rows checked, a batch at a time, on this one.
+// A thread beside the check's own, where the caller has a core to spare: of each batch of a
+// table's rows pages, the check reads and checks half on this one.
 class SecondThread {
   public:
     virtual ~SecondThread() = default;
@@ -88,8 +88,7 @@ class SecondThread {
 
 // Never throws for any content of the file and never reads outside it; each page it reaches
 // is read at most twice, and it holds no more than a bitmap of the pages and a bounded cache.
-// With a second thread, the same report: the pages are read as without, on the caller's
-// thread, and only the checks of whole pages move.
+// With a second thread, the same report, word for word.
 CheckReport CheckDatabase(const PageSource& source, SecondThread* second = nullptr);
 
 // What the compacted copy lacks against its source, as the description of the engine's

@@ -30,7 +30,7 @@ class LiveRows {
     // where nothing asks.
     std::uint64_t* Record(std::uint32_t page, std::size_t rows) {
         if (page >= at_.size()) return nullptr;
-        const std::size_t words = (kCountBits + rows + 63) / 64;
+        const std::size_t words = Words(rows);
         if (blocks_.empty() || used_ + words > kBlockWords) {
             blocks_.push_back(std::make_unique<std::uint64_t[]>(kBlockWords));
             used_ = 0;
@@ -41,11 +41,17 @@ class LiveRows {
         record[0] = rows;
         return record;
     }
-    // A record made as Record makes one, for `page`.
+    // The words of a record of `rows` rows.
+    static constexpr std::size_t Words(std::size_t rows) { return (kCountBits + rows + 63) / 64; }
+    // Makes `record`, of Words(rows) words, a record of `rows` rows, none live yet.
+    static void Start(std::uint64_t* record, std::size_t rows) {
+        std::fill_n(record, Words(rows), 0);
+        record[0] = rows;
+    }
+    // A record made by Start, for `page`.
     void Copy(std::uint32_t page, const std::uint64_t* from) {
         const std::size_t rows = from[0] & 0xFFFF;
-        if (std::uint64_t* record = Record(page, rows))
-            std::copy_n(from, (kCountBits + rows + 63) / 64, record);
+        if (std::uint64_t* record = Record(page, rows)) std::copy_n(from, Words(rows), record);
     }
     static void SetLive(std::uint64_t* record, std::size_t row) {
         const std::size_t bit = kCountBits + row;

@@ -1,7 +1,5 @@
 #include "components/jet/PageBatches.h"
 
-#include "components/jet/LiveRows.h"
-
 namespace Jet::Detail {
 
 namespace {
@@ -19,6 +17,8 @@ PageBatches::PageBatches(const PageSource& source, const Header& header, SecondT
       second_(second),
       buffer_(std::make_unique<std::uint8_t[]>(kBatchPages * header.format.pageSize)) {
     pending_.resize(kBatchPages);
+    const std::size_t ps = header.format.pageSize;
+    for (std::size_t i = 0; i < kBatchPages; ++i) pending_[i].bytes = {&buffer_[i * ps], ps};
     if (second_ && !second_->Start([this] { Work(); })) second_ = nullptr;
 }
 
@@ -44,8 +44,6 @@ void PageBatches::Drain() {
     // Settled pages are not settled again, nor those after one that raised.
     const std::size_t count = std::exchange(count_, 0);
     if (count == 0) return;
-    const std::size_t ps = header_.format.pageSize;
-    for (std::size_t i = 0; i < count; ++i) pending_[i].bytes = Bytes(&buffer_[i * ps], ps);
     // The first half there, the second here; one page alone is not worth a hand-over.
     const std::size_t there = second_ ? count / 2 : 0;
     if (there > 0) {
@@ -57,8 +55,9 @@ void PageBatches::Drain() {
     for (std::size_t i = 0; i < count; ++i) settle_(pending_[i]);
 }
 
-// Each run of pages that follow one another in one read; a run that cannot be read is no
-// finding: its pages are then read alone, and each one's own read decides.
+// Each run of pages that follow one another in one read, into their places in the buffer,
+// which follow one another too; a run that cannot be read is no finding: its pages are then
+// read alone, and each one's own read decides.
 void PageBatches::Read(PageTaken* at, std::size_t count) {
     const std::uint32_t ps = header_.format.pageSize;
     for (std::size_t i = 0; i < count;) {
@@ -66,19 +65,16 @@ void PageBatches::Read(PageTaken* at, std::size_t count) {
         while (i + run < count && at[i + run].page == at[i].page + run &&
                at[i + run].page < pageCount_)
             ++run;
-        // Where the page's bytes go: its place in the batch's buffer.
-        const auto bytes = [&](std::size_t k) {
-            return std::span(&buffer_[std::size_t(at + k - pending_.data()) * ps], ps);
-        };
         const auto read = [&](std::size_t k, std::size_t pages) {
-            return at[k].page < pageCount_ && source_.Read(std::uint64_t{at[k].page} * ps,
-                                                           std::span(bytes(k).data(), pages * ps));
+            return at[k].page < pageCount_ &&
+                   source_.Read(std::uint64_t{at[k].page} * ps,
+                                std::span(at[k].bytes.data(), pages * ps));
         };
         const bool whole = run > 1 && read(i, run);
         for (std::size_t k = i; k < i + run; ++k) {
             at[k].read = whole || read(k, 1);
             if (at[k].read && header_.databaseKey != 0 && at[k].page != 0)
-                Rc4(header_.databaseKey ^ at[k].page, bytes(k));
+                Rc4(header_.databaseKey ^ at[k].page, at[k].bytes);
         }
         i += run;
     }
@@ -94,11 +90,7 @@ void PageBatches::Take(PageTaken* at, std::size_t count) {
         std::uint32_t rows = 0;
         std::uint64_t* const record = p.record.data();
         p.fits = PageFits(
-            p.bytes, header_.format, *layout_,
-            [&](std::uint32_t n) {
-                record[0] = n;
-                std::fill(record + 1, record + (16 + n + 63) / 64, 0);
-            },
+            p.bytes, header_.format, *layout_, [&](std::uint32_t n) { LiveRows::Start(record, n); },
             [&](std::uint32_t r) {
                 ++rows;
                 LiveRows::SetLive(record, r);

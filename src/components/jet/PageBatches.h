@@ -12,19 +12,20 @@
 #include <vector>
 
 #include "components/jet/DatabaseCheck.h"
+#include "components/jet/LiveRows.h"
 #include "components/jet/Rows.h"
 
 namespace Jet::Detail {
 
 // A data page as read, and what taking it whole found.
 struct PageTaken {
-    // The record LiveRows keeps of a page of 4096 bytes, the most rows it can hold.
-    static constexpr std::size_t kRecordWords = (16 + 2041 + 63) / 64;
+    // The record LiveRows keeps of a page of 4096 bytes with the most rows it can hold.
+    static constexpr std::size_t kRecordWords = LiveRows::Words(2041);
 
     std::uint32_t page = 0;
-    Bytes bytes;        // when it could be read
-    bool read = false;  // whether it could
-    bool fits = false;  // as PageFits answers
+    std::span<std::uint8_t> bytes;  // its place in the batch's buffer; read when `read`
+    bool read = false;              // whether it could
+    bool fits = false;              // as PageFits answers
     std::uint32_t liveRows = 0;
     std::array<std::uint64_t, kRecordWords> record;  // its live rows, when it fits
 };
