@@ -15,10 +15,10 @@ PageBatches::PageBatches(const PageSource& source, const Header& header, SecondT
       header_(header),
       pageCount_(static_cast<std::uint32_t>(source.Size() / header.format.pageSize)),
       second_(second),
-      buffer_(std::make_unique<std::uint8_t[]>(kBatchPages * header.format.pageSize)) {
+      buffer_(kBatchPages * header.format.pageSize) {
     pending_.resize(kBatchPages);
     const std::size_t ps = header.format.pageSize;
-    for (std::size_t i = 0; i < kBatchPages; ++i) pending_[i].bytes = {&buffer_[i * ps], ps};
+    for (std::size_t i = 0; i < kBatchPages; ++i) pending_[i].bytes = {buffer_.data() + i * ps, ps};
     if (second_ && !second_->Start([this] { Work(); })) second_ = nullptr;
 }
 

@@ -7,7 +7,6 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -59,8 +58,8 @@ class PageBatches {
     const RowLayout* layout_ = nullptr;
     Settle settle_;
     std::vector<PageTaken> pending_;
-    std::size_t count_ = 0;                   // of them, added since the last drain
-    std::unique_ptr<std::uint8_t[]> buffer_;  // the pending pages' bytes, in their order
+    std::size_t count_ = 0;  // of them, added since the last drain
+    ReadBuffer buffer_;      // the pending pages' bytes, in their order
     // The pages the second thread takes, read there after a Give.
     PageTaken* posted_ = nullptr;
     std::size_t postedCount_ = 0;

@@ -127,7 +127,6 @@ Pages::Pages(const PageSource& source, const Header& header, std::size_t cacheSl
 // run when the page follows the last one read; else alone. A run that cannot be read is no
 // finding: the page is then read alone, and its own read decides.
 void Pages::Load(std::uint32_t page, std::vector<std::uint8_t>& bytes) {
-    constexpr std::size_t kRunBytes = 256 * 1024;
     const std::uint32_t ps = header_.format.pageSize;
     const std::uint64_t at = std::uint64_t{page} * ps;
     const bool follows = page == lastLoaded_ + 1;
@@ -136,12 +135,11 @@ void Pages::Load(std::uint32_t page, std::vector<std::uint8_t>& bytes) {
         aheadPages_ = 0;
         const std::uint32_t run =
             std::min<std::uint32_t>(static_cast<std::uint32_t>(kRunBytes / ps), count_ - page);
-        ahead_.resize(std::size_t{run} * ps);
-        if (source_.Read(at, ahead_)) aheadFirst_ = page, aheadPages_ = run;
+        if (source_.Read(at, std::span(ahead_.data(), std::size_t{run} * ps)))
+            aheadFirst_ = page, aheadPages_ = run;
     }
     if (page < count_ && page - aheadFirst_ < aheadPages_) {
-        const auto from =
-            ahead_.begin() + static_cast<std::ptrdiff_t>(std::size_t{page - aheadFirst_} * ps);
+        const std::uint8_t* from = ahead_.data() + std::size_t{page - aheadFirst_} * ps;
         std::copy(from, from + ps, bytes.begin());
     } else if (page >= count_ || !source_.Read(at, bytes)) {
         throw Unreadable{"page " + std::to_string(page) + " cannot be read"};
