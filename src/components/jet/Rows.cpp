@@ -159,10 +159,11 @@ const std::vector<Field>& LongValueFields(Bytes page, const Format& f, const Tab
     out.clear();
     const std::uint8_t* p = page.data();
     Frame r;
-    if (!FrameOf(p, page.size(), f, layout, slot, r)) [[unlikely]] {
+    const RowBounds b = BoundsOf(layout, f);
+    if (!FrameOf(p, page.size(), b, slot, r)) [[unlikely]] {
         return Doubted(page, f, t, slot, where, scratch);
     }
-    if (WithinRow(p, layout, r)) [[likely]] {
+    if (WithinRow(p, b, r)) [[likely]] {
         for (const RowLayout::Slot& c : layout.longValues) {
             if (!Present(p, r, c.number)) continue;
             if (c.fixed) {

@@ -65,13 +65,24 @@ struct Frame {
     std::uint32_t rs, fixedBase, rowColumns, maskAt, trailerStart, varOffsets;
 };
 
+// What FrameOf and WithinRow hold every row of a table to, taken by value: a loop over rows
+// then keeps it in registers rather than reading it again after each store of its own.
+struct RowBounds {
+    std::uint32_t fixedEnd, varEnd, columnCountSize;
+    bool jet3, varColumns;
+};
+inline RowBounds BoundsOf(const RowLayout& layout, const Format& f) {
+    return {layout.fixedEnd, layout.varEnd, static_cast<std::uint32_t>(f.columnCountSize),
+            layout.jet3, layout.varColumns};
+}
+
 // The frame of a row that passes RowFields's checks of the row itself; false for one that
 // may fail them. Every byte read lies in the row.
-inline bool FrameOf(const std::uint8_t* p, std::size_t size, const Format& f,
-                    const RowLayout& layout, const RowSlot& slot, Frame& r) {
+inline bool FrameOf(const std::uint8_t* p, std::size_t size, RowBounds b, const RowSlot& slot,
+                    Frame& r) {
     const std::uint32_t rs = slot.start, re = slot.end;
-    const std::uint32_t cs = static_cast<std::uint32_t>(f.columnCountSize);
-    if (layout.jet3 || re > size || re < rs + cs) return false;
+    const std::uint32_t cs = b.columnCountSize;
+    if (b.jet3 || re > size || re < rs + cs) return false;
     r.rs = rs;
     r.fixedBase = rs + cs;
     r.rowColumns = cs == 2 ? Le16(p + rs) : p[rs];
@@ -79,7 +90,7 @@ inline bool FrameOf(const std::uint8_t* p, std::size_t size, const Format& f,
     if (re - rs < cs + maskSize) return false;
     r.maskAt = r.trailerStart = re - maskSize;
     r.varOffsets = 0;
-    if (layout.varColumns) {
+    if (b.varColumns) {
         if (r.maskAt < r.fixedBase + 2) return false;
         const std::uint32_t count = Le16(p + r.maskAt - 2);
         const std::uint32_t need = 2 * (count + 1) + 2;
@@ -102,13 +113,13 @@ inline bool Present(const std::uint8_t* p, const Frame& r, std::uint32_t number)
 // by the trailer, and the variable offsets, from the first to the end of the highest
 // column, start past the column count, never fall and end by the trailer. Every column
 // then passes RowFields's checks, whichever the null mask leaves out.
-inline bool WithinRow(const std::uint8_t* p, const RowLayout& layout, const Frame& r) {
-    if (layout.fixedEnd > r.trailerStart - r.fixedBase) return false;
-    if (layout.varEnd == 0) return true;
-    if (layout.varEnd >= r.varOffsets) return false;
+inline bool WithinRow(const std::uint8_t* p, RowBounds b, const Frame& r) {
+    if (b.fixedEnd > r.trailerStart - r.fixedBase) return false;
+    if (b.varEnd == 0) return true;
+    if (b.varEnd >= r.varOffsets) return false;
     std::uint32_t last = Offset(p, r, 0);
     if (last < r.fixedBase - r.rs) return false;
-    for (std::uint32_t i = 1; i <= layout.varEnd; ++i) {
+    for (std::uint32_t i = 1; i <= b.varEnd; ++i) {
         const std::uint32_t next = Offset(p, r, i);
         if (next < last) return false;
         last = next;
@@ -118,10 +129,9 @@ inline bool WithinRow(const std::uint8_t* p, const RowLayout& layout, const Fram
 
 // Whether the row lies whole in the page and every column of the table in the row, which
 // leaves LongValueFields nothing to doubt: inline, for the walk's loop over rows.
-inline bool RowFits(Bytes page, const Format& f, const RowLayout& layout, const RowSlot& slot) {
+inline bool RowFits(Bytes page, RowBounds b, const RowSlot& slot) {
     Frame r;
-    return FrameOf(page.data(), page.size(), f, layout, slot, r) &&
-           WithinRow(page.data(), layout, r);
+    return FrameOf(page.data(), page.size(), b, slot, r) && WithinRow(page.data(), b, r);
 }
 
 // The page's row count, where its row table lies in the page.
@@ -138,21 +148,21 @@ inline bool RowCountOf(Bytes page, const Format& f, std::uint32_t& count) {
 template <class Begin, class Live>
 inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout, Begin&& begin,
                      Live&& live) {
-    const std::uint8_t* p = page.data();
     std::uint32_t count;
     if (!RowCountOf(page, f, count)) return false;
+    const std::uint8_t* const table = page.data() + f.rowCountAt + 2;
     const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
+    const RowBounds b = BoundsOf(layout, f);
     begin(count);
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint32_t raw = Le16(p + f.rowCountAt + 2 + 2 * i);
-        const RowSlot slot = SlotOf(raw, end);
+        const RowSlot slot = SlotOf(Le16(table + 2 * i), end);
         end = slot.start;
         if (slot.deleted) continue;
         if (slot.overflow || slot.start < tableEnd) return false;
         live(i);
         // Which also holds the row inside the page and before the row ahead of it.
-        if (!RowFits(page, f, layout, slot)) return false;
+        if (!RowFits(page, b, slot)) return false;
     }
     return true;
 }
