@@ -1,12 +1,18 @@
 #include "components/jet/PageBatches.h"
 
+#include <algorithm>
+
 namespace Jet::Detail {
 
 namespace {
 
-// Pages read at a time, half on each thread: enough that handing half over costs little
-// beside reading and checking it, few enough that each half stays in its core's cache.
+// Pages read at a time, shared between the threads: enough that handing them over costs
+// little beside reading and checking them, few enough that they stay in the cores' caches.
 constexpr std::size_t kBatchPages = 128;
+// Pages each thread takes at a time from a full batch: as many as a read of a run is worth,
+// few enough that a core slowed by others finds its part taken over. A smaller batch, at a
+// table's end, is shared in smaller parts.
+constexpr std::size_t kSharePages = 16;
 
 }  // namespace
 
@@ -44,15 +50,27 @@ void PageBatches::Drain() {
     // Settled pages are not settled again, nor those after one that raised.
     const std::size_t count = std::exchange(count_, 0);
     if (count == 0) return;
-    // The first half there, the second here; one page alone is not worth a hand-over.
-    const std::size_t there = second_ ? count / 2 : 0;
-    if (there > 0) {
-        posted_ = pending_.data(), postedCount_ = there;
+    if (second_ && count > 1) {
+        next_.store(0, std::memory_order_relaxed);
+        postedCount_ = count;
+        share_ = std::clamp<std::size_t>(count / 4, 1, kSharePages);
         second_->Give(0);
+        Share();
+        second_->Take(1);
+    } else {
+        Take(pending_.data(), count);
     }
-    Take(pending_.data() + there, count - there);
-    if (there > 0) second_->Take(1);
     for (std::size_t i = 0; i < count; ++i) settle_(pending_[i]);
+}
+
+// Takes the batch's next pages until none are left: on both threads, whichever is quicker
+// taking more.
+void PageBatches::Share() {
+    for (;;) {
+        const std::size_t first = next_.fetch_add(share_, std::memory_order_relaxed);
+        if (first >= postedCount_) return;
+        Take(pending_.data() + first, std::min(share_, postedCount_ - first));
+    }
 }
 
 // Each run of pages that follow one another in one read, into their places in the buffer,
@@ -103,7 +121,7 @@ void PageBatches::Work() {
     for (;;) {
         second_->Take(0);
         if (stop_) return;
-        Take(posted_, postedCount_);
+        Share();
         second_->Give(1);
     }
 }

@@ -1,11 +1,12 @@
-// A table's data pages read and taken whole a batch at a time, half of each batch on a second
-// thread where there is one: each thread checks the pages it read itself, while they are in
-// its own core's cache, since handing bytes read on one core to another costs more than the
-// check. Each page is then settled on the walk's thread in the order it came, so that the
-// first damage named is the one a walk page by page names first.
+// A table's data pages read and taken whole a batch at a time, shared with a second thread
+// where there is one: each thread checks the pages it read itself, while they are in its own
+// core's cache, since handing bytes read on one core to another costs more than the check. Each
+// page is then settled on the walk's thread in the order it came, so that the first damage named is
+// the one a walk page by page names first.
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <utility>
 #include <vector>
@@ -49,6 +50,7 @@ class PageBatches {
     // Reads `count` pages from `at` on, in runs, and takes each whole.
     void Take(PageTaken* at, std::size_t count);
     void Read(PageTaken* at, std::size_t count);
+    void Share();
     void Work();
 
     const PageSource& source_;
@@ -60,9 +62,10 @@ class PageBatches {
     std::vector<PageTaken> pending_;
     std::size_t count_ = 0;  // of them, added since the last drain
     ReadBuffer buffer_;      // the pending pages' bytes, in their order
-    // The pages the second thread takes, read there after a Give.
-    PageTaken* posted_ = nullptr;
-    std::size_t postedCount_ = 0;
+    // The batch being shared, read on the second thread after a Give: its pages, the pages
+    // taken at a time, and the first that neither thread has taken yet.
+    std::size_t postedCount_ = 0, share_ = 0;
+    std::atomic<std::size_t> next_ = 0;
     bool stop_ = false;
 };
 

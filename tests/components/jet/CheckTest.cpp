@@ -232,23 +232,40 @@ TEST(JetCheck, MapsByReferenceAreReadStretchByStretch) {
     }
 }
 
-// Of two faults in a table's pages, the one first in its map is named, whichever thread took
-// its page and however the other is found: on a page after it of another kind (a copy of the
-// catalog's definition, past our own database's end), or by the map naming a page past the
-// end of the file.
+// A table of many pages, its first one copied past our own database's end, is sound with the
+// rows of every copy counted, whichever thread took them. Of two faults in its pages, the one
+// first in its map is named, however the other is found: on a page after it of another kind
+// (a copy of the catalog's definition), or by the map naming a page past the end of the file.
 TEST(JetCheck, TheFirstFaultInATablesMapIsTheOneNamed) {
     Db db(TOLVANE_SOURCE_DIR "/tests/support/Shop.mdb");
-    const std::uint32_t first = db.PagesOf(db.user->ownedMap).front(), end = db.pages.Count();
+    const std::uint32_t first = db.PagesOf(db.user->ownedMap).front(), copies = 40;
+    std::uint32_t end = db.pages.Count();
+    const Jet::CheckReport plain = Check(db.bytes, "Shop.mdb");
+    const auto mark = [&](std::vector<std::uint8_t>& out, std::uint32_t page) {
+        const auto [at, mask] = db.Bit(db.user->ownedMap, page);
+        const auto [inUse, free] = db.Bit({1, 0}, page);  // in use, not free
+        ASSERT_TRUE(mask != 0 && free != 0) << page;
+        out[at] |= mask;
+        out[inUse] &= static_cast<std::uint8_t>(~free);
+    };
+    std::vector<std::uint8_t> grown = db.bytes;
+    for (std::uint32_t k = 0; k < copies; ++k, ++end) {
+        grown.insert(grown.end(), db.bytes.begin() + db.At(first),
+                     db.bytes.begin() + db.At(first + 1));
+        mark(grown, end);
+    }
+    Counts counts = Counted(plain);
+    for (const RowSlot& s : RowSlots(*db.pages.Get(first), db.f, "")) {
+        for (auto& [table, rows] : counts) rows += copies * (table == db.user->name && !s.deleted);
+    }
+    const Jet::CheckReport report = Check(grown, "Shop.mdb grown");
+    EXPECT_EQ(report.Outcome, Verdict::kSound) << report.Finding;
+    EXPECT_EQ(Counted(report), counts);
     for (const std::uint32_t after : {end, end + 2}) {
-        std::vector<std::uint8_t> out = db.bytes;
+        std::vector<std::uint8_t> out = grown;
         out.insert(out.end(), out.begin() + db.At(2), out.begin() + db.At(3));
         out[db.At(first, db.f.rowCountAt + 1)] = 0x7F;
-        const auto [at, mask] = db.Bit(db.user->ownedMap, after);
-        ASSERT_TRUE(mask != 0 && after > first) << after;
-        out[at] |= mask;
-        const auto [inUse, free] = db.Bit({1, 0}, end);  // the copy in use, not free
-        ASSERT_NE(free, 0);
-        out[inUse] &= static_cast<std::uint8_t>(~free);
+        mark(out, after);
         EXPECT_THAT(Check(out, "Shop.mdb").Finding,
                     HasSubstr("page " + std::to_string(first) + ": its table of"))
             << after;
