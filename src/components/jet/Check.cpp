@@ -190,7 +190,7 @@ void Checker::CheckRows(const TableDef& t, std::uint32_t pageNo, Bytes bytes, Ta
             CheckMovedRow(t, bytes, pageNo, r, slot);
             continue;
         }
-        if (layout_.longValues.empty() && RowFits(bytes, BoundsOf(layout_, f_), slot)) continue;
+        if (layout_.longValues.empty() && RowFits(bytes, BoundsOf(layout_), slot)) continue;
         const Where where = Where(t.name, pageNo).Row(r);
         const std::vector<Field>& values =
             LongValueFields(bytes, f_, t, layout_, slot, where, row_);

@@ -159,7 +159,7 @@ const std::vector<Field>& LongValueFields(Bytes page, const Format& f, const Tab
     out.clear();
     const std::uint8_t* p = page.data();
     Frame r;
-    const RowBounds b = BoundsOf(layout, f);
+    const RowBounds b = BoundsOf(layout);
     if (!FrameOf(p, page.size(), b, slot, r)) [[unlikely]] {
         return Doubted(page, f, t, slot, where, scratch);
     }

@@ -68,26 +68,25 @@ struct Frame {
 // What FrameOf and WithinRow hold every row of a table to, taken by value: a loop over rows
 // then keeps it in registers rather than reading it again after each store of its own.
 struct RowBounds {
-    std::uint32_t fixedEnd, varEnd, columnCountSize;
+    std::uint32_t fixedEnd, varEnd;
     bool jet3, varColumns;
 };
-inline RowBounds BoundsOf(const RowLayout& layout, const Format& f) {
-    return {layout.fixedEnd, layout.varEnd, static_cast<std::uint32_t>(f.columnCountSize),
-            layout.jet3, layout.varColumns};
+inline RowBounds BoundsOf(const RowLayout& layout) {
+    return {layout.fixedEnd, layout.varEnd, layout.jet3, layout.varColumns};
 }
 
 // The frame of a row that passes RowFields's checks of the row itself; false for one that
-// may fail them. Every byte read lies in the row.
+// may fail them. Every byte read lies in the row. A row of the first format, whose column
+// count is one byte, is left to RowFields; every other counts its columns in two.
 inline bool FrameOf(const std::uint8_t* p, std::size_t size, RowBounds b, const RowSlot& slot,
                     Frame& r) {
     const std::uint32_t rs = slot.start, re = slot.end;
-    const std::uint32_t cs = b.columnCountSize;
-    if (b.jet3 || re > size || re < rs + cs) return false;
+    if (b.jet3 || re > size || re < rs + 2) return false;
     r.rs = rs;
-    r.fixedBase = rs + cs;
-    r.rowColumns = cs == 2 ? Le16(p + rs) : p[rs];
+    r.fixedBase = rs + 2;
+    r.rowColumns = Le16(p + rs);
     const std::uint32_t maskSize = (r.rowColumns + 7) / 8;
-    if (re - rs < cs + maskSize) return false;
+    if (re - rs < 2 + maskSize) return false;
     r.maskAt = r.trailerStart = re - maskSize;
     r.varOffsets = 0;
     if (b.varColumns) {
@@ -152,7 +151,7 @@ inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout, Begin
     if (!RowCountOf(page, f, count)) return false;
     const std::uint8_t* const table = page.data() + f.rowCountAt + 2;
     const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
-    const RowBounds b = BoundsOf(layout, f);
+    const RowBounds b = BoundsOf(layout);
     begin(count);
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {

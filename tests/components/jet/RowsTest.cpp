@@ -113,7 +113,7 @@ TEST(JetRows, APageIsTakenWholeOnlyWhereEachRowWouldBe) {
             RowSlots(page, f, Where(t.name, 1), slots);
             for (std::size_t r = 0; r < slots.size(); ++r) {
                 if (slots[r].deleted) continue;
-                if (slots[r].overflow || !RowFits(page, BoundsOf(layout, f), slots[r]))
+                if (slots[r].overflow || !RowFits(page, BoundsOf(layout), slots[r]))
                     byRow = "by row";
                 if (byRow.empty() || byRow.back() == ' ') byRow += std::to_string(r) + " ";
             }
