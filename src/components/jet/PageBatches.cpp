@@ -8,11 +8,11 @@ namespace {
 
 // Pages read at a time, shared between the threads: enough that handing them over costs
 // little beside reading and checking them, few enough that they stay in the cores' caches.
-constexpr std::size_t kBatchPages = 128;
+constexpr std::size_t kBatchPages = 256;
 // Pages each thread takes at a time from a full batch: as many as a read of a run is worth,
 // few enough that a core slowed by others finds its part taken over. A smaller batch, at a
 // table's end, is shared in smaller parts.
-constexpr std::size_t kSharePages = 16;
+constexpr std::size_t kSharePages = 32;
 
 }  // namespace
 
