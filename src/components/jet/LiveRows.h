@@ -4,9 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
-#include "components/jet/Reader.h"
+#include "components/jet/Rows.h"
 
 namespace Jet::Detail {
 
@@ -43,10 +44,23 @@ class LiveRows {
     }
     // The words of a record of `rows` rows.
     static constexpr std::size_t Words(std::size_t rows) { return (kCountBits + rows + 63) / 64; }
-    // Makes `record`, of Words(rows) words, a record of `rows` rows, none live yet.
-    static void Start(std::uint64_t* record, std::size_t rows) {
-        std::fill_n(record, Words(rows), 0);
-        record[0] = rows;
+    // Makes `record` the record of a data page whose row table RowCountOf bounds, of
+    // Words(its row count) words: each row not marked deleted is live. Returns how many are.
+    // Built a word at a time, since setting each bit in memory waits for the one before.
+    static std::uint32_t Start(std::uint64_t* record, Bytes page, const Format& f) {
+        std::uint32_t rows = 0, live = 0;
+        RowCountOf(page, f, rows);
+        const std::uint8_t* const table = page.data() + f.rowCountAt + 2;
+        std::uint64_t word = rows;
+        std::size_t bit = kCountBits;
+        for (std::uint32_t r = 0; r < rows; ++r, ++bit) {
+            if (bit == 64) *record++ = std::exchange(word, 0), bit = 0;
+            const std::uint64_t isLive = (~Le16(table + 2 * r) >> 15) & 1;
+            word |= isLive << bit;
+            live += static_cast<std::uint32_t>(isLive);
+        }
+        *record = word;
+        return live;
     }
     // A record made by Start, for `page`.
     void Copy(std::uint32_t page, const std::uint64_t* from) {

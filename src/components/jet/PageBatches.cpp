@@ -103,17 +103,8 @@ void PageBatches::Take(PageTaken* at, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
         PageTaken& p = at[i];
         if (!p.read) continue;
-        // Kept in locals: a count in the page's entry could be any of the values the loop
-        // reads, and would have them read again for every row.
-        std::uint32_t rows = 0;
-        std::uint64_t* const record = p.record.data();
-        p.fits = PageFits(
-            p.bytes, header_.format, *layout_, [&](std::uint32_t n) { LiveRows::Start(record, n); },
-            [&](std::uint32_t r) {
-                ++rows;
-                LiveRows::SetLive(record, r);
-            });
-        p.liveRows = rows;
+        p.fits = PageFits(p.bytes, header_.format, *layout_);
+        if (p.fits) p.liveRows = LiveRows::Start(p.record.data(), p.bytes, header_.format);
     }
 }
 

@@ -78,8 +78,7 @@ inline RowBounds BoundsOf(const RowLayout& layout) {
 // The frame of a row that passes RowFields's checks of the row itself; false for one that
 // may fail them. Every byte read lies in the row. A row of the first format, whose column
 // count is one byte, is left to RowFields; every other counts its columns in two.
-inline bool FrameOf(const std::uint8_t* p, std::size_t size, RowBounds b, const RowSlot& slot,
-                    Frame& r) {
+inline bool FrameOf(const std::uint8_t* p, std::size_t size, RowBounds b, RowSlot slot, Frame& r) {
     const std::uint32_t rs = slot.start, re = slot.end;
     if (b.jet3 || re > size || re < rs + 2) return false;
     r.rs = rs;
@@ -128,7 +127,7 @@ inline bool WithinRow(const std::uint8_t* p, RowBounds b, const Frame& r) {
 
 // Whether the row lies whole in the page and every column of the table in the row, which
 // leaves LongValueFields nothing to doubt: inline, for the walk's loop over rows.
-inline bool RowFits(Bytes page, RowBounds b, const RowSlot& slot) {
+inline bool RowFits(Bytes page, RowBounds b, RowSlot slot) {
     Frame r;
     return FrameOf(page.data(), page.size(), b, slot, r) && WithinRow(page.data(), b, r);
 }
@@ -142,24 +141,19 @@ inline bool RowCountOf(Bytes page, const Format& f, std::uint32_t& count) {
 
 // Whether the walk has nothing to name on a data page of a table without long values: its
 // row table is one RowSlots accepts, no row is moved, and every live row fits as RowFits
-// says. `begin(count)` is called with the page's row count, then `live(row)` for each live
-// row; when the answer is false, for some of them only, and the page is read row by row.
-template <class Begin, class Live>
-inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout, Begin&& begin,
-                     Live&& live) {
+// says. Where the answer is false, the page is read row by row.
+inline bool PageFits(Bytes page, const Format& f, const RowLayout& layout) {
     std::uint32_t count;
     if (!RowCountOf(page, f, count)) return false;
     const std::uint8_t* const table = page.data() + f.rowCountAt + 2;
     const std::size_t tableEnd = f.rowCountAt + 2 + 2 * std::size_t{count};
     const RowBounds b = BoundsOf(layout);
-    begin(count);
     std::uint32_t end = f.pageSize;
     for (std::uint32_t i = 0; i < count; ++i) {
         const RowSlot slot = SlotOf(Le16(table + 2 * i), end);
         end = slot.start;
         if (slot.deleted) continue;
         if (slot.overflow || slot.start < tableEnd) return false;
-        live(i);
         // Which also holds the row inside the page and before the row ahead of it.
         if (!RowFits(page, b, slot)) return false;
     }

@@ -3,6 +3,9 @@
 // taken whole against its row table read row by row.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "components/jet/LiveRows.h"
 #include "components/jet/Rows.h"
 
 namespace {
@@ -104,9 +107,16 @@ TEST(JetRows, APageIsTakenWholeOnlyWhereEachRowWouldBe) {
             page[14 + 2 * r] = entry & 0xFF, page[15 + 2 * r] = entry >> 8;
         }
         std::string whole;
-        const bool taken = PageFits(
-            page, f, layout, [](std::uint32_t) {},
-            [&](std::uint32_t r) { whole += std::to_string(r) + " "; });
+        const bool taken = PageFits(page, f, layout);
+        if (taken) {
+            std::uint64_t record[LiveRows::Words(3)];
+            const std::uint32_t count = LiveRows::Start(record, page, f);
+            LiveRows live(2);
+            live.Copy(1, record);
+            for (std::uint32_t r = 0; r < 4; ++r)
+                if (live.IsLive({1, r})) whole += std::to_string(r) + " ";
+            EXPECT_EQ(std::count(whole.begin(), whole.end(), ' '), count) << c.what;
+        }
         std::string byRow;
         try {
             std::vector<RowSlot> slots;
