@@ -69,8 +69,9 @@ struct CheckReport {
     bool UnknownFormat = false;      // kNotChecked because the header names no format known
 };
 
-// A thread beside the check's own, where the caller has a core to spare: of each batch of a
-// table's rows pages, the check reads and checks half on this one.
+// A thread beside the check's own, where the caller has a core to spare: each batch of a
+// table's rows pages is read and checked on both, a few pages at a time, the quicker taking
+// more.
 class SecondThread {
   public:
     virtual ~SecondThread() = default;

@@ -59,8 +59,8 @@ std::string Said(const Jet::CheckReport& r) {
     return out.str();
 }
 
-// Checked alone and with half of each batch of pages taken on a second thread, which must
-// say the same.
+// Checked alone and with each batch of pages shared with a second thread, which must say
+// the same.
 Jet::CheckReport Check(const std::vector<std::uint8_t>& bytes, const fs::path& what) {
     const CountingSource source(bytes);
     Jet::CheckReport report = Jet::CheckDatabase(source);
