@@ -9,10 +9,10 @@ namespace {
 // Pages read at a time, shared between the threads: enough that handing them over costs
 // little beside reading and checking them, few enough that they stay in the cores' caches.
 constexpr std::size_t kBatchPages = 256;
-// Pages each thread takes at a time from a full batch: as many as a read of a run is worth,
-// few enough that a core slowed by others finds its part taken over. A smaller batch, at a
-// table's end, is shared in smaller parts.
-constexpr std::size_t kSharePages = 32;
+// Pages each thread takes at a time from a batch: at most as many as a read of a run is
+// worth, few enough that a core slowed by others finds its part taken over; at least as many
+// as make a read worth its call.
+constexpr std::size_t kSharePages = 32, kFewestPages = 4;
 
 }  // namespace
 
@@ -53,7 +53,6 @@ void PageBatches::Drain() {
     if (second_ && count > 1) {
         next_.store(0, std::memory_order_relaxed);
         postedCount_ = count;
-        share_ = std::clamp<std::size_t>(count / 4, 1, kSharePages);
         second_->Give(0);
         Share();
         second_->Take(1);
@@ -63,13 +62,19 @@ void PageBatches::Drain() {
     for (std::size_t i = 0; i < count; ++i) settle_(pending_[i]);
 }
 
-// Takes the batch's next pages until none are left: on both threads, whichever is quicker
-// taking more.
+// Takes the batch's next pages until none are left, on both threads, whichever is quicker
+// taking more: a quarter of those left at a time, so that neither waits long for the other's
+// last ones at the end.
 void PageBatches::Share() {
-    for (;;) {
-        const std::size_t first = next_.fetch_add(share_, std::memory_order_relaxed);
-        if (first >= postedCount_) return;
-        Take(pending_.data() + first, std::min(share_, postedCount_ - first));
+    std::size_t first = next_.load(std::memory_order_relaxed);
+    while (first < postedCount_) {
+        const std::size_t pages =
+            std::clamp<std::size_t>((postedCount_ - first) / 4, kFewestPages, kSharePages);
+        const std::size_t count = std::min(pages, postedCount_ - first);
+        if (next_.compare_exchange_weak(first, first + count, std::memory_order_relaxed)) {
+            Take(pending_.data() + first, count);
+            first = next_.load(std::memory_order_relaxed);
+        }
     }
 }
 

@@ -62,9 +62,9 @@ class PageBatches {
     std::vector<PageTaken> pending_;
     std::size_t count_ = 0;  // of them, added since the last drain
     ReadBuffer buffer_;      // the pending pages' bytes, in their order
-    // The batch being shared, read on the second thread after a Give: its pages, the pages
-    // taken at a time, and the first that neither thread has taken yet.
-    std::size_t postedCount_ = 0, share_ = 0;
+    // The batch being shared, read on the second thread after a Give: its pages, and the
+    // first that neither thread has taken yet.
+    std::size_t postedCount_ = 0;
     std::atomic<std::size_t> next_ = 0;
     bool stop_ = false;
 };
