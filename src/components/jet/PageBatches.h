@@ -1,8 +1,8 @@
 // A table's data pages read and taken whole a batch at a time, shared with a second thread
-// where there is one: each thread checks the pages it read itself, while they are in its own
-// core's cache, since handing bytes read on one core to another costs more than the check. Each
-// page is then settled on the walk's thread in the order it came, so that the first damage named is
-// the one a walk page by page names first.
+// where there is one: each thread checks the pages it read itself, while they are in its
+// own core's cache, since handing bytes read on one core to another costs more than the
+// check. Each page is then settled on the walk's thread in the order it came, so that the
+// first damage named is the one a walk page by page names first.
 #pragma once
 
 #include <array>
